@@ -1,0 +1,162 @@
+// Top-level windows. A form owns one native window and the root of a control
+// tree that fills its client area; its layout comes from its description.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/Platform.h"
+#include "toolkit/controls/Control.h"
+#include "toolkit/core/Component.h"
+
+namespace velmora {
+
+enum class TFormPosition { Designed, Default, DefaultPosOnly, DefaultSizeOnly, ScreenCenter, DesktopCenter, MainFormCenter, OwnerFormCenter };
+enum class TFormBorderStyle { None, Single, Sizeable, ToolWindow, SizeToolWin };
+enum class TFormStyle { Normal, Popup, StayOnTop };
+enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+
+enum FormStateFlag : unsigned {
+    fsWasNotShown = 1,
+    fsShowing = 2,
+    fsClosing = 4,
+};
+
+// Form-factor record: kept, never acted on.
+class TFormFactor : public Persistent {
+public:
+    const ClassInfo& GetClassInfo() const override { return StaticClassInfo(); }
+    static const ClassInfo& StaticClassInfo();
+    void SetWidth(int v) { width_ = v; }
+    void SetHeight(int v) { height_ = v; }
+    void SetDevices(unsigned v) { devices_ = v; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    unsigned Devices() const { return devices_; }
+
+private:
+    int width_ = 0, height_ = 0;
+    unsigned devices_ = 0x7;  // Desktop, iPhone, iPad
+};
+
+class TCustomForm;
+
+// The control that fills a form's client area and parents its top controls.
+class TFormClientArea : public TControl {
+public:
+    explicit TFormClientArea(TCustomForm& form);
+    TCustomForm& Form() const { return form_; }
+
+private:
+    TCustomForm& form_;
+};
+
+// The form's constructor does only what C++ allows before the most derived
+// class exists; Create() then runs the construction steps that need the real
+// class (its description, fields and handlers). Application::CreateForm calls
+// both.
+class TCustomForm : public Component, public platform::IWindowEvents {
+public:
+    explicit TCustomForm(Component* owner);
+    ~TCustomForm() override;
+    const ClassInfo& GetClassInfo() const override { return StaticClassInfo(); }
+    static const ClassInfo& StaticClassInfo();
+
+    // Pre-scan, native window (hidden, system default position), description.
+    void Create();
+
+    platform::WindowHandle Handle() const { return handle_; }
+    TFormClientArea& ClientArea() { return *clientArea_; }
+
+    const std::string& Caption() const { return caption_; }
+    void SetCaption(const std::string& caption);
+    float ClientWidth() const;
+    float ClientHeight() const;
+    void SetClientWidth(float units);
+    void SetClientHeight(float units);
+    int Left() const { return left_; }
+    int Top() const { return top_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    void SetLeft(int v);
+    void SetTop(int v);
+    void SetWidth(int v);
+    void SetHeight(int v);
+    // Device pixels per logical unit.
+    float Scale();
+
+    TFormPosition Position() const { return position_; }
+    void SetPosition(TFormPosition p) { position_ = p; }
+    void SetBorderStyle(TFormBorderStyle s) { borderStyle_ = s; }
+    void SetFormStyle(TFormStyle s) { formStyle_ = s; }
+    TFormFactor& FormFactor() { return formFactor_; }
+    unsigned FormState() const { return formState_; }
+    // Location and Size bound-change flags (set by code after loading, before the first showing).
+    bool LocationChanged() const { return locationChanged_; }
+    bool SizeChanged() const { return sizeChanged_; }
+    platform::RectI DefaultWindowRect() const { return defaultRect_; }
+
+    bool Visible() const { return visible_; }
+    void SetVisible(bool visible);
+    void Show() { SetVisible(true); }
+    void Close();
+    bool CloseQuery();
+    std::function<void(Component* sender, bool& canClose)> OnCloseQuery;
+    std::function<void(Component* sender, TCloseAction& action)> OnClose;
+
+    // Keyboard focus inside the form.
+    TControl* Focused() const { return focused_; }
+    void SetFocused(TControl* control);
+    // Moves focus to the next (or previous) control in tab order.
+    void SelectNext(bool forward);
+    bool IsActive() const;
+
+    // platform::IWindowEvents
+    void OnMessage(const platform::Message& message) override;
+    void OnPaint(platform::ICanvas& canvas) override;
+
+    // Called whenever any form of the program becomes active.
+    static std::vector<std::function<void(TCustomForm&)>>& ActivationObservers();
+
+    void Loaded() override;
+
+protected:
+    virtual void DoClose(TCloseAction& action);
+    void ApplyDpi(int dpi);
+
+private:
+    void ReadBoundsBack();
+    void FirstShowing();
+
+    platform::WindowHandle handle_ = 0;
+    std::unique_ptr<TFormClientArea> clientArea_;
+    std::string caption_;
+    int left_ = 0, top_ = 0, width_ = 640, height_ = 480;
+    float clientWidthUnits_ = 0, clientHeightUnits_ = 0;
+    float scale_ = 0;  // 0: not fetched yet
+    TFormPosition position_ = TFormPosition::DefaultPosOnly;
+    TFormBorderStyle borderStyle_ = TFormBorderStyle::Sizeable;
+    TFormStyle formStyle_ = TFormStyle::Normal;
+    TFormFactor formFactor_;
+    unsigned formState_ = fsWasNotShown;
+    bool locationChanged_ = false;
+    bool sizeChanged_ = false;
+    bool visible_ = false;
+    platform::RectI defaultRect_;
+    TControl* focused_ = nullptr;
+    TControl* captured_ = nullptr;
+    TControl* hovered_ = nullptr;
+    int designerMasterStyle_ = 0;
+    friend bool ReadFormDefinedProperty(Persistent&, std::string_view, IValueReader&);
+};
+
+class TForm : public TCustomForm {
+public:
+    using TCustomForm::TCustomForm;
+    const ClassInfo& GetClassInfo() const override { return StaticClassInfo(); }
+    static const ClassInfo& StaticClassInfo();
+};
+
+}  // namespace velmora
