@@ -120,6 +120,24 @@ public:
     // Called whenever any form of the program becomes active.
     static std::vector<std::function<void(TCustomForm&)>>& ActivationObservers();
 
+    // What the application object lends the form layer, which does not know
+    // it. Any hook may be empty (forms created without an application).
+    struct ApplicationHooks {
+        // Owner of every new form window: the application's own window,
+        // created (and shown) on first use.
+        std::function<platform::WindowHandle()> ownerWindow;
+        // Asked by Close once the close action is agreed: true when the form
+        // is the main form, in which case the application has been asked to
+        // terminate and the form is neither hidden nor freed.
+        std::function<bool(TCustomForm&)> mainFormClosed;
+        // The form's caption changed (the taskbar title may follow it).
+        std::function<void(TCustomForm&)> captionChanged;
+    };
+    static ApplicationHooks& Hooks() {
+        static ApplicationHooks hooks;
+        return hooks;
+    }
+
     void Loaded() override;
 
 protected:
