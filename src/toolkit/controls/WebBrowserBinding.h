@@ -1,0 +1,83 @@
+// The link between one web view and its engine object: creates and closes
+// the engine, attaches its display to the main window, keeps the display
+// over the view, and turns the engine's notifications into the view's events.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/WebEngine.h"
+
+namespace velmora {
+
+class TCustomForm;
+class TWebBrowser;
+
+class WebBrowserBinding : public platform::IWebEngineEvents {
+public:
+    WebBrowserBinding(TWebBrowser& view, bool caching);
+    ~WebBrowserBinding() override;
+    WebBrowserBinding(const WebBrowserBinding&) = delete;
+    WebBrowserBinding& operator=(const WebBrowserBinding&) = delete;
+
+    TWebBrowser& View() const { return view_; }
+
+    // Creates, initialises and silences the engine object. Raises EOleError
+    // with the engine's code when any step fails.
+    void CreateEngine();
+    bool HasEngine() const { return engine_ != nullptr; }
+    // Closes the engine without saving and lets it go; the display with it.
+    void Close();
+
+    const std::string& CurrentURL() const { return currentUrl_; }
+    bool Caching() const { return caching_; }
+    void SetCaching(bool caching) { caching_ = caching; }
+    bool CanGoBack() const { return canGoBack_; }
+    bool CanGoForward() const { return canGoForward_; }
+    platform::WindowHandle Display() const { return display_; }
+    TCustomForm* MainWindow() const { return mainWindow_; }
+
+    // Stores the address as the current one and loads it.
+    void Navigate(const std::string& url);
+    // Sends the current address to the engine.
+    void Load();
+    void UpdateContentFromControl();
+
+    // platform::IWebEngineEvents
+    void BeforeNavigate2(const std::string& url) override;
+    void NavigateComplete2(const std::string& url) override;
+    void NavigateError(const std::string& url, std::int32_t status) override;
+    void CommandStateChange(int command, bool enabled) override;
+    void DisplayMouseActivate() override;
+
+    // Engine command-state identifiers.
+    static constexpr int CommandNavigateForward = 1;
+    static constexpr int CommandNavigateBack = 2;
+
+private:
+    void Place();
+    void AttachTo(TCustomForm& form);
+    void CreateDisplay(TCustomForm& form);
+    void SetEngineVisible(bool visible);
+    void HideDetachedDisplay();
+    platform::RectI DeviceRect(TCustomForm& form) const;
+
+    TWebBrowser& view_;
+    std::unique_ptr<platform::IWebEngine> engine_;
+    platform::WindowHandle display_ = 0;
+    TCustomForm* mainWindow_ = nullptr;
+    std::string currentUrl_;
+    bool caching_ = true;
+    bool canGoBack_ = false;
+    bool canGoForward_ = false;
+    bool placing_ = false;
+    bool placeAgain_ = false;
+};
+
+// Raises EOleError for a failure result of the engine: its description when
+// it gave one, else a text naming the code.
+[[noreturn]] void RaiseEngineError(const platform::EngineResult& result);
+
+}  // namespace velmora
