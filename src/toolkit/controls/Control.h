@@ -130,6 +130,10 @@ public:
     void SetTabOrder(int order);
     bool CanFocus() const { return canFocus_; }
     void SetCanFocus(bool v) { canFocus_ = v; }
+    // A focusable control that is not a tab stop takes focus by click or by
+    // code, but Tab and Shift+Tab pass it by.
+    bool TabStop() const { return tabStop_; }
+    void SetTabStop(bool v) { tabStop_ = v; }
     bool ClipChildren() const { return clipChildren_; }
     void SetClipChildren(bool v);
     bool HitTest() const { return hitTest_; }
@@ -158,6 +162,13 @@ public:
     virtual void MouseLeave() {}
     // key may be set to Key::None by a control that handled it.
     virtual void KeyDown(platform::Key& key, char32_t& character, unsigned shift);
+    // Offered to each ancestor of the focused control, nearest first, when the
+    // focused control left the key unhandled (Ctrl+Tab for a tab control).
+    virtual void DialogKey(platform::Key& key, unsigned shift) { (void)key; (void)shift; }
+    // Touch input: a touch that ended where it began (within a unit), and the
+    // travel of a touch still in progress, both in local coordinates.
+    virtual void Tap(float x, float y) { (void)x; (void)y; }
+    virtual void TouchPan(float dx, float dy) { (void)dx; (void)dy; }
     virtual void DoEnter() {}
     virtual void DoExit() {}
     // Topmost visible, hit-testable control at a point in window coordinates.
@@ -176,7 +187,9 @@ protected:
     void NotifyTree(void (TControl::*notification)());
 
 private:
-    void PlacementChanged();
+    void PositionChanged();
+    void SizeChanged();
+    void ParentRealignIfAligned();
 
     TControl* parent_ = nullptr;
     std::vector<TControl*> children_;
@@ -187,6 +200,8 @@ private:
     TAlignLayout align_ = TAlignLayout::None;
     bool visible_ = true;
     bool canFocus_ = false;
+    bool tabStop_ = true;
+    bool inSetBounds_ = false;
     bool clipChildren_ = false;
     bool hitTest_ = true;
     int tabOrder_ = -1;

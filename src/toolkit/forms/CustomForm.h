@@ -17,6 +17,16 @@ enum class TFormBorderStyle { None, Single, Sizeable, ToolWindow, SizeToolWin };
 enum class TFormStyle { Normal, Popup, StayOnTop };
 enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+enum class TCanvasQuality { SystemDefault, HighPerformance, HighQuality };
+enum TBorderIcon : unsigned { biSystemMenu = 1, biMinimize = 2, biMaximize = 4, biHelp = 8 };
+
+extern const EnumInfo FormPositionEnum;
+extern const EnumInfo FormBorderStyleEnum;
+extern const EnumInfo FormStyleEnum;
+extern const EnumInfo WindowStateEnum;
+extern const EnumInfo BorderIconEnum;
+extern const EnumInfo CanvasQualityEnum;
+extern const EnumInfo FormFactorDeviceEnum;
 
 enum FormStateFlag : unsigned {
     fsWasNotShown = 1,
@@ -53,11 +63,20 @@ private:
     TCustomForm& form_;
 };
 
+// The toolkit's base of every window class. Descriptions are looked up for
+// the classes below it, so it marks where that search stops.
+class TFormBase : public Component {
+public:
+    using Component::Component;
+    const ClassInfo& GetClassInfo() const override { return StaticClassInfo(); }
+    static const ClassInfo& StaticClassInfo();
+};
+
 // The form's constructor does only what C++ allows before the most derived
 // class exists; Create() then runs the construction steps that need the real
 // class (its description, fields and handlers). Application::CreateForm calls
 // both.
-class TCustomForm : public Component, public platform::IWindowEvents {
+class TCustomForm : public TFormBase, public platform::IWindowEvents {
 public:
     explicit TCustomForm(Component* owner);
     ~TCustomForm() override;
@@ -89,8 +108,17 @@ public:
 
     TFormPosition Position() const { return position_; }
     void SetPosition(TFormPosition p) { position_ = p; }
+    TFormBorderStyle BorderStyle() const { return borderStyle_; }
     void SetBorderStyle(TFormBorderStyle s) { borderStyle_ = s; }
+    TFormStyle FormStyle() const { return formStyle_; }
     void SetFormStyle(TFormStyle s) { formStyle_ = s; }
+    TWindowState WindowState() const { return windowState_; }
+    void SetWindowState(TWindowState s) { windowState_ = s; }
+    unsigned BorderIcons() const { return borderIcons_; }
+    void SetBorderIcons(unsigned icons) { borderIcons_ = icons; }
+    TCanvasQuality Quality() const { return quality_; }
+    void SetQuality(TCanvasQuality q) { quality_ = q; }
+    int DesignerMasterStyle() const { return designerMasterStyle_; }
     TFormFactor& FormFactor() { return formFactor_; }
     unsigned FormState() const { return formState_; }
     // Location and Size bound-change flags (set by code after loading, before the first showing).
@@ -100,6 +128,7 @@ public:
 
     bool Visible() const { return visible_; }
     void SetVisible(bool visible);
+    void Hide() { SetVisible(false); }
     void Show() { SetVisible(true); }
     void Close();
     bool CloseQuery();
@@ -138,15 +167,44 @@ public:
         return hooks;
     }
 
+    // The application object marks its main window; closing that window ends
+    // the application through MainFormCloseHandler instead of applying the
+    // close action.
+    bool IsMainForm() const { return isMainForm_; }
+    void SetIsMainForm(bool v) { isMainForm_ = v; }
+    static std::function<void()>& MainFormCloseHandler();
+    // Supplies the owner of new native windows (the window that carries the
+    // application's taskbar entry); unset: no owner.
+    static std::function<platform::WindowHandle()>& OwnerWindowProvider();
+
+    // The control tree tells the form when a control goes away or is hidden,
+    // so that focus, capture and hover never point at it.
+    void ControlRemoved(TControl* control);
+    void ControlHidden(TControl* control);
+    // Focusable, visible tab stops in keyboard order.
+    std::vector<TControl*> TabOrderList();
+
     void Loaded() override;
 
 protected:
+    // The steps of Create() before the description is read: pre-scan, native
+    // window, default rectangle, client area. Create() calls it first.
+    void CreateHandle();
     virtual void DoClose(TCloseAction& action);
     void ApplyDpi(int dpi);
 
 private:
-    void ReadBoundsBack();
+    void ReadBoundsBack(bool withPosition);
     void FirstShowing();
+    void ApplyPrescan();
+    void ApplyClientSize(float widthUnits, float heightUnits);
+    void ApplyBoundsToWindow();
+    void LayoutClientArea();
+    void MarkBoundsChanged(bool location);
+    void RouteMouse(const platform::Message& message);
+    void RouteKey(const platform::Message& message);
+    void RouteTouch(const platform::Message& message);
+    PointF ToUnits(platform::PointI p);
 
     platform::WindowHandle handle_ = 0;
     std::unique_ptr<TFormClientArea> clientArea_;
@@ -166,6 +224,14 @@ private:
     TControl* focused_ = nullptr;
     TControl* captured_ = nullptr;
     TControl* hovered_ = nullptr;
+    platform::MouseButton captureButton_ = platform::MouseButton::Left;
+    TControl* touchTarget_ = nullptr;
+    PointF touchStart_;
+    bool touchIsTap_ = false;
+    TWindowState windowState_ = TWindowState::wsNormal;
+    unsigned borderIcons_ = biSystemMenu | biMinimize | biMaximize;
+    TCanvasQuality quality_ = TCanvasQuality::SystemDefault;
+    bool isMainForm_ = false;
     int designerMasterStyle_ = 0;
     friend bool ReadFormDefinedProperty(Persistent&, std::string_view, IValueReader&);
 };
