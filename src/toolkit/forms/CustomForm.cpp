@@ -133,16 +133,6 @@ std::vector<std::function<void(TCustomForm&)>>& TCustomForm::ActivationObservers
     return observers;
 }
 
-std::function<void()>& TCustomForm::MainFormCloseHandler() {
-    static std::function<void()> handler;
-    return handler;
-}
-
-std::function<platform::WindowHandle()>& TCustomForm::OwnerWindowProvider() {
-    static std::function<platform::WindowHandle()> provider;
-    return provider;
-}
-
 void TCustomForm::Create() {
     CreateHandle();
 #ifdef VELMORA_HAVE_FORM_READER
@@ -157,7 +147,7 @@ void TCustomForm::CreateHandle() {
     ApplyPrescan();
     platform::WindowCreateParams params;
     params.kind = platform::WindowKind::Form;
-    params.owner = OwnerWindowProvider() ? OwnerWindowProvider()() : 0;
+    params.owner = Hooks().ownerWindow ? Hooks().ownerWindow() : 0;
     params.title = caption_;
     auto& p = CurrentPlatform();
     handle_ = p.CreateNativeWindow(params, this);
@@ -214,6 +204,7 @@ float TCustomForm::ClientHeight() const { return clientHeightUnits_; }
 void TCustomForm::SetCaption(const std::string& caption) {
     caption_ = caption;
     if (handle_) CurrentPlatform().SetWindowTitle(handle_, caption_);
+    if (Hooks().captionChanged) Hooks().captionChanged(*this);
 }
 
 void TCustomForm::MarkBoundsChanged(bool location) {
@@ -431,11 +422,8 @@ void TCustomForm::Close() {
     TCloseAction action = TCloseAction::caHide;
     DoClose(action);
     if (action == TCloseAction::caNone) return;
-    if (isMainForm_) {
-        // The main window stays on screen; the application ends around it.
-        if (MainFormCloseHandler()) MainFormCloseHandler()();
-        return;
-    }
+    // The main window stays on screen; the application ends around it.
+    if (Hooks().mainFormClosed && Hooks().mainFormClosed(*this)) return;
     switch (action) {
     case TCloseAction::caHide: SetVisible(false); break;
     case TCloseAction::caFree: {

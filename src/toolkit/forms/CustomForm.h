@@ -167,16 +167,6 @@ public:
         return hooks;
     }
 
-    // The application object marks its main window; closing that window ends
-    // the application through MainFormCloseHandler instead of applying the
-    // close action.
-    bool IsMainForm() const { return isMainForm_; }
-    void SetIsMainForm(bool v) { isMainForm_ = v; }
-    static std::function<void()>& MainFormCloseHandler();
-    // Supplies the owner of new native windows (the window that carries the
-    // application's taskbar entry); unset: no owner.
-    static std::function<platform::WindowHandle()>& OwnerWindowProvider();
-
     // The control tree tells the form when a control goes away or is hidden,
     // so that focus, capture and hover never point at it.
     void ControlRemoved(TControl* control);
@@ -231,7 +221,6 @@ private:
     TWindowState windowState_ = TWindowState::wsNormal;
     unsigned borderIcons_ = biSystemMenu | biMinimize | biMaximize;
     TCanvasQuality quality_ = TCanvasQuality::SystemDefault;
-    bool isMainForm_ = false;
     int designerMasterStyle_ = 0;
     friend bool ReadFormDefinedProperty(Persistent&, std::string_view, IValueReader&);
 };
