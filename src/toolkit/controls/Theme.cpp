@@ -113,15 +113,13 @@ void DrawFocusRing(platform::ICanvas& canvas, const platform::RectF& rect, float
                       FocusRingWidth, cornerRadius);
 }
 
-void DrawCaption(platform::ICanvas& canvas, const platform::RectF& rect, const std::string& text, bool wordWrap,
+void DrawCaption(platform::ICanvas& canvas, const platform::RectF& rect, const std::string& text, unsigned flags,
                  Color color) {
     if (text.empty()) return;
     platform::RectF inner{rect.left + ButtonTextPadding, rect.top + ButtonTextPadding, rect.right - ButtonTextPadding,
                           rect.bottom - ButtonTextPadding};
     if (inner.right < inner.left) inner.right = inner.left;
     if (inner.bottom < inner.top) inner.bottom = inner.top;
-    unsigned flags = platform::TextHCenter | platform::TextVCenter | platform::TextTrimCharacter;
-    if (wordWrap) flags |= platform::TextWordWrap;
     canvas.Save();
     canvas.ClipRect(rect);
     canvas.DrawText(inner, text, UiFont(), color, flags);

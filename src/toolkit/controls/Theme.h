@@ -71,9 +71,10 @@ platform::SizeF HeaderSizeFor(const std::string& caption);
 enum class FaceState { Normal, Hover, Pressed };
 
 void DrawButtonFace(platform::ICanvas& canvas, const platform::RectF& rect, FaceState state, bool focused);
-// Caption centred both ways, wrapped between words when wordWrap is set, cut
-// at a character boundary where it still does not fit.
-void DrawCaption(platform::ICanvas& canvas, const platform::RectF& rect, const std::string& text, bool wordWrap,
+// Caption inside rect less the button padding, laid out by the text flags
+// (a button's default: centred both ways, cut at a character boundary) and
+// clipped to rect.
+void DrawCaption(platform::ICanvas& canvas, const platform::RectF& rect, const std::string& text, unsigned flags,
                  Color color = Text);
 void DrawFocusRing(platform::ICanvas& canvas, const platform::RectF& rect, float cornerRadius);
 
