@@ -8,6 +8,8 @@ Platform* current = nullptr;
 
 Platform& CurrentPlatform() { return *current; }
 
+Platform* CurrentPlatformOrNull() { return current; }
+
 void SetCurrentPlatform(Platform* platform) { current = platform; }
 
 }  // namespace velmora::platform

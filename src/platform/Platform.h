@@ -106,6 +106,8 @@ public:
 
 // The platform of this process. Set once by the backend before anything else.
 Platform& CurrentPlatform();
+// nullptr when none is set.
+Platform* CurrentPlatformOrNull();
 void SetCurrentPlatform(Platform* platform);
 // Supplied by the linked backend: the platform the program runs on.
 std::unique_ptr<Platform> CreateDefaultPlatform();

@@ -1,0 +1,127 @@
+#include "ModuleInit.h"
+
+#include <exception>
+#include <memory>
+
+#include "Application.h"
+#include "ErrorReport.h"
+#include "StartupDeployment.h"
+#include "ToolkitPlatform.h"
+#include "VisualStyle.h"
+#include "toolkit/core/ClassInfo.h"
+
+#if __has_include("toolkit/controls/RegisterControls.h")
+#include "toolkit/controls/RegisterControls.h"
+#define VELMORA_HAVE_CONTROL_REGISTRATION 1
+#endif
+#if __has_include("toolkit/controls/WBFactoryService.h")
+#include "toolkit/controls/WBFactoryService.h"
+#define VELMORA_HAVE_WEB_SERVICE 1
+#endif
+
+namespace velmora {
+
+namespace {
+
+std::vector<std::function<void()>>& ExitProcs() {
+    static std::vector<std::function<void()>> procs;
+    return procs;
+}
+
+// The platform layer of the running process (one at a time).
+std::unique_ptr<ToolkitPlatform>& Layer() {
+    static std::unique_ptr<ToolkitPlatform> layer;
+    return layer;
+}
+
+}  // namespace
+
+void AddExitProc(std::function<void()> proc) { ExitProcs().push_back(std::move(proc)); }
+
+std::vector<ModuleHooks> ToolkitModules(platform::Platform& backend) {
+    std::vector<ModuleHooks> modules;
+    modules.push_back({"platform layer",
+                       [&backend] {
+                           Layer() = std::make_unique<ToolkitPlatform>(backend);
+                           platform::SetCurrentPlatform(Layer().get());
+                       },
+                       [] {
+                           platform::SetCurrentPlatform(nullptr);
+                           Layer().reset();
+                       }});
+    modules.push_back({"start-up deployment", [] { DeployStartupFiles(); }, nullptr});
+    modules.push_back({"UI thread",
+                       [] {
+                           platform::CurrentPlatform().InitializeUiThread();
+                           // Initialize's hook: the thread already is an apartment, so nothing more.
+                           TApplication::InitProc() = [] {};
+                       },
+                       [] { TApplication::InitProc() = nullptr; }});
+    modules.push_back({"floating point", [] { platform::CurrentPlatform().MaskFloatingPointExceptions(); }, nullptr});
+    modules.push_back({"visual style",
+                       [] { SetCurrentVisualStyle(ChooseVisualStyle(platform::CurrentPlatform().GetOsVersion())); },
+                       [] { SetCurrentVisualStyle(""); }});
+#ifdef VELMORA_HAVE_CONTROL_REGISTRATION
+    modules.push_back({"component classes", [] { RegisterControlClasses(); }, [] { ClassRegistry::Clear(); }});
+#endif
+#ifdef VELMORA_HAVE_WEB_SERVICE
+    modules.push_back({"web view service", [] { RegisterWebBrowserService(); }, nullptr});
+#endif
+    return modules;
+}
+
+int RunProcess(platform::Platform& backend, const std::vector<ModuleHooks>& programModules,
+               const std::function<void()>& body) {
+    platform::Platform* previous = platform::CurrentPlatformOrNull();
+    std::vector<ModuleHooks> modules = ToolkitModules(backend);
+    modules.insert(modules.end(), programModules.begin(), programModules.end());
+    modules.push_back({"application",
+                       [] { Application = new TApplication(); },
+                       [] {
+                           delete Application;
+                           Application = nullptr;
+                       }});
+    ExitProcs().clear();
+
+    int exitCode = 0;
+    bool reported = false;
+    auto fail = [&](std::exception_ptr error) {
+        exitCode = 1;
+        if (reported) return;
+        reported = true;
+        ShowLastChanceReport(error);
+    };
+
+    std::vector<std::function<void()>> finalizers;
+    try {
+        for (auto& module : modules) {
+            if (module.initialize) module.initialize();
+            finalizers.push_back(module.finalize);
+        }
+        body();
+    } catch (...) {
+        fail(std::current_exception());
+    }
+
+    // The halt: exit procedures, last registered first.
+    while (!ExitProcs().empty()) {
+        auto proc = std::move(ExitProcs().back());
+        ExitProcs().pop_back();
+        try {
+            if (proc) proc();
+        } catch (...) {
+            fail(std::current_exception());
+        }
+    }
+    for (auto it = finalizers.rbegin(); it != finalizers.rend(); ++it) {
+        try {
+            if (*it) (*it)();
+        } catch (...) {
+            fail(std::current_exception());
+        }
+    }
+    platform::SetCurrentPlatform(previous);
+    return exitCode;
+}
+
+}  // namespace velmora

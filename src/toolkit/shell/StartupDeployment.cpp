@@ -1,0 +1,108 @@
+#include "StartupDeployment.h"
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <system_error>
+
+#include "platform/Platform.h"
+#include "toolkit/core/Exceptions.h"
+
+namespace velmora {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void RaiseIoError(const std::error_code& ec) { throw EInOutError(ec.message()); }
+
+// A name in the destination directory that nothing else uses.
+fs::path TemporaryNameBeside(const fs::path& target) {
+    static std::atomic<unsigned> counter{0};
+    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    std::string name = "." + target.filename().string() + ".velmora-" + std::to_string(stamp) + "-" +
+                       std::to_string(counter++) + ".part";
+    return target.parent_path() / name;
+}
+
+// Copies source to target unless target exists. The data goes to a
+// temporary file first and is then linked to the target name, which fails
+// rather than replace a file that appeared meanwhile; a copy that breaks off
+// never leaves a truncated file under the target name.
+void CopyFileNoReplace(const fs::path& source, const fs::path& target) {
+    fs::path temporary = TemporaryNameBeside(target);
+    std::error_code ec;
+    if (!fs::copy_file(source, temporary, fs::copy_options::none, ec) || ec) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        RaiseIoError(ec ? ec : std::make_error_code(std::errc::io_error));
+    }
+    fs::create_hard_link(temporary, target, ec);
+    if (ec && ec != std::errc::file_exists) {
+        // File systems without hard links: take the name if it is still free.
+        std::error_code probe;
+        if (fs::exists(fs::symlink_status(target, probe))) {
+            ec = std::make_error_code(std::errc::file_exists);
+        } else {
+            ec.clear();
+            fs::rename(temporary, target, ec);
+        }
+    }
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    if (ec) RaiseIoError(ec);
+}
+
+bool IsExistingFile(const fs::path& p) {
+    std::error_code ec;
+    return fs::is_regular_file(p, ec);
+}
+
+}  // namespace
+
+void CopyStartupTree(const fs::path& source, const fs::path& destination) {
+    std::error_code ec;
+    fs::directory_iterator it(source, ec);
+    if (ec) return;  // an unreadable directory lists nothing
+    for (const fs::directory_iterator end; it != end; it.increment(ec)) {
+        if (ec) break;
+        const fs::directory_entry& entry = *it;
+        const fs::path name = entry.path().filename();
+        std::error_code statusError;
+        fs::file_status link = entry.symlink_status(statusError);
+        if (statusError) continue;
+        if (fs::is_directory(link)) {
+            fs::path target = destination / name;
+            std::error_code mkdirError;
+            fs::create_directories(target, mkdirError);
+            if (mkdirError || !fs::is_directory(target, mkdirError)) continue;
+            CopyStartupTree(entry.path(), target);
+            continue;
+        }
+        if (fs::is_symlink(link)) {
+            // A link to a directory is not walked; a link to a file is copied
+            // like the file it names.
+            std::error_code targetError;
+            if (fs::is_directory(entry.status(targetError))) continue;
+        }
+        fs::path target = destination / name;
+        if (IsExistingFile(target)) continue;
+        CopyFileNoReplace(entry.path(), target);
+    }
+}
+
+void DeployStartupFiles() {
+    auto& platform = platform::CurrentPlatform();
+    std::string executable = platform.ExecutablePath();
+    if (executable.empty()) return;
+    fs::path source = fs::path(executable).parent_path() / "StartUp";
+    std::error_code ec;
+    if (!fs::is_directory(source, ec)) return;
+    fs::path destination = platform.UserDataFolder();
+    if (destination.empty()) return;
+    // The per-user folder may not exist yet on a fresh account.
+    fs::create_directories(destination, ec);
+    CopyStartupTree(source, destination);
+}
+
+}  // namespace velmora
