@@ -1,0 +1,1077 @@
+#include "GtkPlatform.h"
+
+#include <dlfcn.h>
+#include <fenv.h>
+#include <sched.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+#include "CairoCanvas.h"
+#include "DesktopIdentity.h"
+#include "ProgramIcon.h"
+#include "ScaleConversion.h"
+#include "WebKitEngine.h"
+
+namespace velmora::gtk {
+
+using platform::Message;
+using platform::MessageKind;
+using platform::RectI;
+using platform::SizeI;
+using platform::WindowHandle;
+
+namespace {
+
+constexpr const char* kHandleKey = "velmora-window-handle";
+
+gpointer HandleToPointer(WindowHandle handle) { return reinterpret_cast<gpointer>(static_cast<uintptr_t>(handle)); }
+
+WindowHandle HandleOf(gpointer object) {
+    if (!object) return 0;
+    return static_cast<WindowHandle>(reinterpret_cast<uintptr_t>(g_object_get_data(G_OBJECT(object), kHandleKey)));
+}
+
+platform::MouseButton ButtonOf(guint button) {
+    switch (button) {
+    case 2:
+        return platform::MouseButton::Middle;
+    case 3:
+        return platform::MouseButton::Right;
+    default:
+        return platform::MouseButton::Left;
+    }
+}
+
+}  // namespace
+
+struct GtkPlatform::NativeWindow {
+    WindowHandle handle = 0;
+    platform::WindowKind kind = platform::WindowKind::Form;
+    bool isDisplay = false;
+    platform::IWindowEvents* events = nullptr;
+    std::string title;
+
+    // Top-level windows.
+    GtkWidget* window = nullptr;
+    GtkWidget* overlay = nullptr;
+    GtkWidget* area = nullptr;
+    bool everMapped = false;
+    bool movedByProgram = false;
+    platform::PointI initialPosition;
+    // Client size asked for (logical pixels) until the window system answers.
+    std::optional<SizeI> pendingClient;
+    unsigned configureCount = 0;
+    unsigned configureCountAtRequest = 0;
+    int lastScale = 1;
+
+    // Displays (child windows).
+    GtkWidget* child = nullptr;
+    WindowHandle parent = 0;
+    RectI logicalRect;  // in the parent's client area, GTK logical pixels
+};
+
+struct GtkPlatform::TimerEntry {
+    GtkPlatform* platform = nullptr;
+    platform::TimerHandle handle = 0;
+    guint source = 0;
+    bool repeating = false;
+    bool messageQueued = false;
+    std::function<void()> callback;
+};
+
+GtkPlatform::GtkPlatform() = default;
+
+GtkPlatform::~GtkPlatform() {
+    for (auto& [handle, timer] : timers_)
+        if (timer->source) g_source_remove(timer->source);
+    timers_.clear();
+    for (auto& [handle, window] : windows_) {
+        if (window->window) {
+            g_signal_handlers_disconnect_by_data(window->window, this);
+            if (window->area) g_signal_handlers_disconnect_by_data(window->area, this);
+            if (window->overlay) g_signal_handlers_disconnect_by_data(window->overlay, this);
+            gtk_widget_destroy(window->window);
+        }
+    }
+    windows_.clear();
+    if (iconList_) g_list_free_full(iconList_, g_object_unref);
+}
+
+// ---------------------------------------------------------------- process
+
+bool GtkPlatform::EnsureGtk() {
+    if (gtkReady_) return true;
+    if (gtkTried_) return false;
+    gtkTried_ = true;
+    // The Wayland app id and the X11 window class both come from these; the
+    // desktop file, the icon and the taskbar entry are matched by them.
+    g_set_prgname(kApplicationId);
+    gdk_set_program_class(kWindowClass);
+    g_set_application_name(kWindowClass);
+    gtkReady_ = gtk_init_check(nullptr, nullptr);
+    if (!gtkReady_) return false;
+    LoadProgramIcon();
+    if (GtkSettings* settings = gtk_settings_get_default()) {
+        gint time = 400, distance = 5;
+        g_object_get(settings, "gtk-double-click-time", &time, "gtk-double-click-distance", &distance, nullptr);
+        clicks_ = ClickCounter(static_cast<unsigned>(std::max(0, time)), std::max(0, distance));
+    }
+    return true;
+}
+
+void GtkPlatform::InitializeUiThread() {
+    if (!EnsureGtk()) {
+        const char* display = g_getenv("DISPLAY");
+        const char* wayland = g_getenv("WAYLAND_DISPLAY");
+        std::string reason = "Cannot open the display";
+        if ((!display || !*display) && (!wayland || !*wayland)) reason += " (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+        else if (display && *display) reason += std::string(" ") + display;
+        throw std::runtime_error(reason);
+    }
+}
+
+void GtkPlatform::MaskFloatingPointExceptions() { fedisableexcept(FE_ALL_EXCEPT); }
+
+std::string GtkPlatform::ExecutablePath() {
+    std::string buffer(PATH_MAX, '\0');
+    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length <= 0) return {};
+    buffer.resize(static_cast<size_t>(length));
+    return buffer;
+}
+
+std::string GtkPlatform::UserDataFolder() { return g_get_user_config_dir(); }
+
+platform::CodeLocation GtkPlatform::LocateCode(const void* address) {
+    platform::CodeLocation location;
+    Dl_info info{};
+    if (address && dladdr(address, &info) && info.dli_fname) {
+        const char* name = std::strrchr(info.dli_fname, '/');
+        location.moduleFileName = name ? name + 1 : info.dli_fname;
+        location.offset = reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+    } else {
+        location.moduleFileName = "Velmora";
+        location.offset = reinterpret_cast<std::uintptr_t>(address);
+    }
+    return location;
+}
+
+// The version only chooses among visual styles that imitate system releases;
+// every Linux desktop gets the newest one.
+platform::OsVersion GtkPlatform::GetOsVersion() { return {10, 0}; }
+
+void GtkPlatform::LoadProgramIcon() {
+    iconList_ = LoadProgramIcons(ExecutablePath());
+    if (iconList_) gtk_window_set_default_icon_list(iconList_);
+}
+
+// ---------------------------------------------------------------- windows
+
+GtkPlatform::NativeWindow* GtkPlatform::Find(WindowHandle handle) {
+    auto it = windows_.find(handle);
+    return it == windows_.end() ? nullptr : it->second.get();
+}
+
+GtkPlatform::NativeWindow* GtkPlatform::FindTopLevel(WindowHandle handle) {
+    NativeWindow* window = Find(handle);
+    return (window && window->window) ? window : nullptr;
+}
+
+int GtkPlatform::ScaleOf(const NativeWindow& window) {
+    GtkWidget* widget = window.window ? window.window : window.child;
+    if (widget) return std::max(1, gtk_widget_get_scale_factor(widget));
+    GdkDisplay* display = gdk_display_get_default();
+    GdkMonitor* monitor = display ? gdk_display_get_primary_monitor(display) : nullptr;
+    if (!monitor && display) monitor = gdk_display_get_monitor(display, 0);
+    return monitor ? std::max(1, gdk_monitor_get_scale_factor(monitor)) : 1;
+}
+
+WindowHandle GtkPlatform::CreateNativeWindow(const platform::WindowCreateParams& params,
+                                             platform::IWindowEvents* events) {
+    auto entry = std::make_unique<NativeWindow>();
+    entry->handle = NewHandle();
+    entry->kind = params.kind;
+    entry->events = events;
+    entry->title = params.title;
+    const WindowHandle handle = entry->handle;
+
+    if (params.kind == platform::WindowKind::Application || !EnsureGtk()) {
+        // Application: see the header, the main window carries the taskbar entry.
+        windows_.emplace(handle, std::move(entry));
+        return handle;
+    }
+
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(window), params.title.c_str());
+    gtk_window_set_resizable(GTK_WINDOW(window), TRUE);
+    if (params.useProgramIcon && iconList_) gtk_window_set_icon_list(GTK_WINDOW(window), iconList_);
+    if (NativeWindow* owner = FindTopLevel(params.owner))
+        gtk_window_set_transient_for(GTK_WINDOW(window), GTK_WINDOW(owner->window));
+
+    GtkWidget* overlay = gtk_overlay_new();
+    GtkWidget* area = gtk_drawing_area_new();
+    gtk_widget_set_can_focus(area, TRUE);
+    gtk_widget_add_events(area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
+                                    GDK_LEAVE_NOTIFY_MASK | GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK |
+                                    GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK | GDK_FOCUS_CHANGE_MASK |
+                                    GDK_TOUCH_MASK);
+    gtk_container_add(GTK_CONTAINER(overlay), area);
+    gtk_container_add(GTK_CONTAINER(window), overlay);
+    gtk_widget_show(area);
+    gtk_widget_show(overlay);
+    gtk_widget_grab_focus(area);
+
+    for (GtkWidget* widget : {window, overlay, area}) g_object_set_data(G_OBJECT(widget), kHandleKey, HandleToPointer(handle));
+    entry->window = window;
+    entry->overlay = overlay;
+    entry->area = area;
+    // Before it is mapped GTK knows no frame and no placement; the window
+    // manager will choose the position (see SetWindowBounds).
+    int x = 0, y = 0;
+    gtk_window_get_position(GTK_WINDOW(window), &x, &y);
+    entry->lastScale = ScaleOf(*entry);
+    entry->initialPosition = {x * entry->lastScale, y * entry->lastScale};
+    NativeWindow& ref = *entry;
+    windows_.emplace(handle, std::move(entry));
+    ConnectWindowSignals(ref);
+    return handle;
+}
+
+void GtkPlatform::ConnectWindowSignals(NativeWindow& w) {
+    g_signal_connect(w.window, "delete-event", G_CALLBACK(OnDelete), this);
+    g_signal_connect(w.window, "configure-event", G_CALLBACK(OnConfigure), this);
+    g_signal_connect(w.window, "map-event", G_CALLBACK(OnMap), this);
+    g_signal_connect(w.window, "notify::scale-factor", G_CALLBACK(OnScaleFactor), this);
+    g_signal_connect(w.window, "notify::is-active", G_CALLBACK(OnIsActive), this);
+    g_signal_connect(w.window, "destroy", G_CALLBACK(OnWindowDestroyed), this);
+    g_signal_connect(w.overlay, "get-child-position", G_CALLBACK(OnChildPosition), this);
+    g_signal_connect(w.area, "draw", G_CALLBACK(OnDraw), this);
+    g_signal_connect(w.area, "size-allocate", G_CALLBACK(OnAreaAllocate), this);
+    g_signal_connect(w.area, "button-press-event", G_CALLBACK(OnButtonPress), this);
+    g_signal_connect(w.area, "button-release-event", G_CALLBACK(OnButtonRelease), this);
+    g_signal_connect(w.area, "motion-notify-event", G_CALLBACK(OnMotion), this);
+    g_signal_connect(w.area, "leave-notify-event", G_CALLBACK(OnLeave), this);
+    g_signal_connect(w.area, "scroll-event", G_CALLBACK(OnScroll), this);
+    g_signal_connect(w.area, "key-press-event", G_CALLBACK(OnKey), this);
+    g_signal_connect(w.area, "key-release-event", G_CALLBACK(OnKey), this);
+    g_signal_connect(w.area, "focus-in-event", G_CALLBACK(OnFocus), this);
+    g_signal_connect(w.area, "focus-out-event", G_CALLBACK(OnFocus), this);
+    g_signal_connect(w.area, "touch-event", G_CALLBACK(OnTouch), this);
+}
+
+void GtkPlatform::DestroyNativeWindow(WindowHandle handle) {
+    auto it = windows_.find(handle);
+    if (it == windows_.end()) return;
+    NativeWindow& w = *it->second;
+    if (w.isDisplay) {
+        DetachDisplay(handle);
+        return;
+    }
+    // Displays inside it go with it; their engines keep their own reference.
+    for (auto& [h, other] : windows_)
+        if (other->isDisplay && other->parent == handle) other->parent = 0;
+    if (capture_ == handle) capture_ = 0;
+    if (w.window) {
+        g_signal_handlers_disconnect_by_data(w.window, this);
+        g_signal_handlers_disconnect_by_data(w.overlay, this);
+        g_signal_handlers_disconnect_by_data(w.area, this);
+        gtk_widget_destroy(w.window);
+    }
+    windows_.erase(it);
+    // Messages already queued for it are dropped when dispatched (no window).
+}
+
+void GtkPlatform::SetWindowTitle(WindowHandle handle, const std::string& title) {
+    NativeWindow* w = Find(handle);
+    if (!w) return;
+    w->title = title;
+    if (w->window) gtk_window_set_title(GTK_WINDOW(w->window), title.c_str());
+}
+
+RectI GtkPlatform::GetWindowBounds(WindowHandle handle) {
+    NativeWindow* w = Find(handle);
+    if (!w) return {};
+    if (w->isDisplay) {
+        const int scale = ScaleOf(*w);
+        return {w->logicalRect.left * scale, w->logicalRect.top * scale, w->logicalRect.right * scale,
+                w->logicalRect.bottom * scale};
+    }
+    if (!w->window) return {};
+    const int scale = ScaleOf(*w);
+    GdkWindow* gdkWindow = gtk_widget_get_window(w->window);
+    if (gdkWindow && gtk_widget_get_mapped(w->window)) {
+        GdkRectangle frame;
+        gdk_window_get_frame_extents(gdkWindow, &frame);
+        return {frame.x * scale, frame.y * scale, (frame.x + frame.width) * scale, (frame.y + frame.height) * scale};
+    }
+    // Not on screen: no frame is known yet, so the outer rectangle is the
+    // client area at the position GTK will ask for.
+    int x = 0, y = 0;
+    gtk_window_get_position(GTK_WINDOW(w->window), &x, &y);
+    const SizeI client = GetClientSize(handle);
+    return {x * scale, y * scale, x * scale + client.width, y * scale + client.height};
+}
+
+SizeI GtkPlatform::GetClientSize(WindowHandle handle) {
+    NativeWindow* w = Find(handle);
+    if (!w) return {};
+    const int scale = ScaleOf(*w);
+    if (w->isDisplay) return {w->logicalRect.Width() * scale, w->logicalRect.Height() * scale};
+    if (!w->window) return {};
+    if (w->pendingClient) return {w->pendingClient->width * scale, w->pendingClient->height * scale};
+    if (gtk_widget_get_realized(w->area)) {
+        GtkAllocation allocation;
+        gtk_widget_get_allocation(w->area, &allocation);
+        return {allocation.width * scale, allocation.height * scale};
+    }
+    int width = 0, height = 0;
+    gtk_window_get_size(GTK_WINDOW(w->window), &width, &height);
+    return {width * scale, height * scale};
+}
+
+void GtkPlatform::SetClientSize(WindowHandle handle, SizeI size) {
+    NativeWindow* w = FindTopLevel(handle);
+    if (!w) return;
+    const int scale = ScaleOf(*w);
+    const SizeI logical{std::max(1, DeviceToLogicalExtent(size.width, scale)),
+                        std::max(1, DeviceToLogicalExtent(size.height, scale))};
+    // The window system answers a resize of a mapped window later; until then
+    // the requested size is the one to report, as the toolkit reads it back
+    // right away.
+    w->pendingClient = logical;
+    w->configureCountAtRequest = w->configureCount;
+    gtk_window_resize(GTK_WINDOW(w->window), logical.width, logical.height);
+}
+
+void GtkPlatform::SetWindowBounds(WindowHandle handle, const RectI& bounds) {
+    NativeWindow* w = FindTopLevel(handle);
+    if (!w) return;
+    const int scale = ScaleOf(*w);
+    // Until the window has been on screen, a move to the position reported at
+    // creation is "leave it where the window manager puts it": GTK cannot know
+    // that position beforehand, and moving there explicitly would pin every
+    // new window to the screen corner.
+    const bool keepsDefault = !w->everMapped && !w->movedByProgram && bounds.left == w->initialPosition.x &&
+                              bounds.top == w->initialPosition.y;
+    if (!keepsDefault) {
+        w->movedByProgram = true;
+        gtk_window_move(GTK_WINDOW(w->window), DeviceToLogicalPosition(bounds.left, scale),
+                        DeviceToLogicalPosition(bounds.top, scale));
+    }
+    const RectI outer = GetWindowBounds(handle);
+    const SizeI client = GetClientSize(handle);
+    const int frameWidth = std::max(0, outer.Width() - client.width);
+    const int frameHeight = std::max(0, outer.Height() - client.height);
+    SetClientSize(handle, {std::max(1, bounds.Width() - frameWidth), std::max(1, bounds.Height() - frameHeight)});
+}
+
+void GtkPlatform::ShowWindow(WindowHandle handle) {
+    NativeWindow* w = Find(handle);
+    if (!w) return;
+    if (w->isDisplay) {
+        if (w->child) gtk_widget_show(w->child);
+        return;
+    }
+    if (w->window) gtk_widget_show(w->window);
+}
+
+void GtkPlatform::HideWindow(WindowHandle handle) {
+    NativeWindow* w = Find(handle);
+    if (!w) return;
+    if (w->isDisplay) {
+        if (w->child) gtk_widget_hide(w->child);
+        return;
+    }
+    if (w->window) gtk_widget_hide(w->window);
+}
+
+bool GtkPlatform::IsWindowVisible(WindowHandle handle) {
+    NativeWindow* w = Find(handle);
+    if (!w) return false;
+    if (w->isDisplay) return w->child && gtk_widget_get_visible(w->child);
+    return w->window && gtk_widget_get_visible(w->window);
+}
+
+void GtkPlatform::ActivateWindow(WindowHandle handle) {
+    if (NativeWindow* w = FindTopLevel(handle)) gtk_window_present(GTK_WINDOW(w->window));
+}
+
+WindowHandle GtkPlatform::ActiveWindow() {
+    for (auto& [handle, w] : windows_)
+        if (w->window && gtk_window_is_active(GTK_WINDOW(w->window))) return handle;
+    return 0;
+}
+
+void GtkPlatform::InvalidateWindow(WindowHandle handle) {
+    if (NativeWindow* w = FindTopLevel(handle)) gtk_widget_queue_draw(w->area);
+}
+
+// A pointer pressed in a drawing area stays with it until released (GDK's
+// implicit grab), which is all the capture the toolkit needs; the handle is
+// kept so releases outside still reach the capturing window.
+void GtkPlatform::SetMouseCapture(WindowHandle handle) { capture_ = handle; }
+
+void GtkPlatform::ReleaseMouseCapture() { capture_ = 0; }
+
+int GtkPlatform::GetWindowDpi(WindowHandle handle) {
+    if (NativeWindow* w = Find(handle)) return 96 * ScaleOf(*w);
+    return 96;
+}
+
+bool GtkPlatform::TouchAvailable() {
+    if (!EnsureGtk()) return false;
+    GdkDisplay* display = gdk_display_get_default();
+    GdkSeat* seat = display ? gdk_display_get_default_seat(display) : nullptr;
+    return seat && (gdk_seat_get_capabilities(seat) & GDK_SEAT_CAPABILITY_TOUCH);
+}
+
+// ---------------------------------------------------------------- child windows
+
+WindowHandle GtkPlatform::AttachDisplay(GtkWidget* widget, WindowHandle mainWindow, const RectI& bounds) {
+    NativeWindow* parent = FindTopLevel(mainWindow);
+    if (!parent || !widget) return 0;
+    auto entry = std::make_unique<NativeWindow>();
+    entry->handle = NewHandle();
+    entry->isDisplay = true;
+    entry->child = widget;
+    entry->parent = mainWindow;
+    entry->logicalRect = DeviceToLogicalRect(bounds, ScaleOf(*parent));
+    g_object_set_data(G_OBJECT(widget), kHandleKey, HandleToPointer(entry->handle));
+    gtk_overlay_add_overlay(GTK_OVERLAY(parent->overlay), widget);
+    const WindowHandle handle = entry->handle;
+    windows_.emplace(handle, std::move(entry));
+    gtk_widget_show(widget);
+    return handle;
+}
+
+void GtkPlatform::DetachDisplay(WindowHandle handle) {
+    auto it = windows_.find(handle);
+    if (it == windows_.end() || !it->second->isDisplay) return;
+    NativeWindow& d = *it->second;
+    if (d.child) {
+        g_object_set_data(G_OBJECT(d.child), kHandleKey, nullptr);
+        if (GtkWidget* container = gtk_widget_get_parent(d.child))
+            gtk_container_remove(GTK_CONTAINER(container), d.child);
+    }
+    windows_.erase(it);
+}
+
+void GtkPlatform::UpdateDisplayAllocation(NativeWindow& display) {
+    NativeWindow* parent = FindTopLevel(display.parent);
+    if (parent) gtk_widget_queue_resize(parent->overlay);
+}
+
+void GtkPlatform::SetWindowPos(WindowHandle handle, const RectI& rect, unsigned flags) {
+    NativeWindow* w = Find(handle);
+    if (!w) return;
+    if (!w->isDisplay) {
+        if (!w->window) return;
+        const RectI current = GetWindowBounds(handle);
+        RectI target = current;
+        if (!(flags & platform::PosNoMove)) {
+            target.right = rect.left + current.Width();
+            target.bottom = rect.top + current.Height();
+            target.left = rect.left;
+            target.top = rect.top;
+        }
+        if (!(flags & platform::PosNoSize)) {
+            target.right = target.left + rect.Width();
+            target.bottom = target.top + rect.Height();
+        }
+        if (!(flags & platform::PosNoMove) || !(flags & platform::PosNoSize)) SetWindowBounds(handle, target);
+        if (flags & platform::PosShowWindow) gtk_widget_show(w->window);
+        if (flags & platform::PosHideWindow) gtk_widget_hide(w->window);
+        return;
+    }
+    NativeWindow* parent = FindTopLevel(w->parent);
+    const int scale = parent ? ScaleOf(*parent) : 1;
+    const RectI logical = DeviceToLogicalRect(rect, scale);
+    RectI next = w->logicalRect;
+    if (!(flags & platform::PosNoMove)) {
+        const int width = next.Width(), height = next.Height();
+        next.left = logical.left;
+        next.top = logical.top;
+        next.right = next.left + width;
+        next.bottom = next.top + height;
+    }
+    if (!(flags & platform::PosNoSize)) {
+        next.right = next.left + logical.Width();
+        next.bottom = next.top + logical.Height();
+    }
+    if (!(next == w->logicalRect)) {
+        w->logicalRect = next;
+        UpdateDisplayAllocation(*w);
+    }
+    if (w->child) {
+        if (flags & platform::PosShowWindow) gtk_widget_show(w->child);
+        if (flags & platform::PosHideWindow) gtk_widget_hide(w->child);
+    }
+}
+
+void GtkPlatform::SetParentWindow(WindowHandle child, WindowHandle parent, bool toBottom) {
+    NativeWindow* c = Find(child);
+    if (!c || !c->isDisplay || !c->child) return;
+    // A display inside another display lives in the same overlay: GTK has one
+    // stacking level for them, the main window's content.
+    NativeWindow* target = Find(parent);
+    while (target && target->isDisplay) target = Find(target->parent);
+    if (!target || !target->window) return;
+    if (c->parent != target->handle || !gtk_widget_get_parent(c->child)) {
+        g_object_ref(c->child);
+        if (GtkWidget* container = gtk_widget_get_parent(c->child))
+            gtk_container_remove(GTK_CONTAINER(container), c->child);
+        gtk_overlay_add_overlay(GTK_OVERLAY(target->overlay), c->child);
+        g_object_unref(c->child);
+        c->parent = target->handle;
+    }
+    if (toBottom) gtk_overlay_reorder_overlay(GTK_OVERLAY(target->overlay), c->child, 0);
+}
+
+WindowHandle GtkPlatform::GetParentWindow(WindowHandle child) {
+    NativeWindow* c = Find(child);
+    return c ? c->parent : 0;
+}
+
+gboolean GtkPlatform::OnChildPosition(GtkOverlay*, GtkWidget* child, GdkRectangle* allocation, gpointer self) {
+    auto* platform = static_cast<GtkPlatform*>(self);
+    NativeWindow* d = platform->Find(HandleOf(child));
+    if (!d || !d->isDisplay) return FALSE;
+    allocation->x = d->logicalRect.left;
+    allocation->y = d->logicalRect.top;
+    allocation->width = std::max(1, d->logicalRect.Width());
+    allocation->height = std::max(1, d->logicalRect.Height());
+    return TRUE;
+}
+
+// ---------------------------------------------------------------- queue
+
+void GtkPlatform::Guarded(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (...) {
+        if (!pending_) pending_ = std::current_exception();
+    }
+}
+
+void GtkPlatform::RethrowPending() {
+    if (pending_) {
+        std::exception_ptr error = pending_;
+        pending_ = nullptr;
+        std::rethrow_exception(error);
+    }
+}
+
+void GtkPlatform::Post(const Message& message) {
+    {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        queue_.push_back(message);
+    }
+    g_main_context_wakeup(nullptr);
+}
+
+void GtkPlatform::PostCoalesced(const Message& message) {
+    {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        for (auto it = queue_.rbegin(); it != queue_.rend(); ++it) {
+            if (it->window != message.window) continue;
+            if (it->kind == message.kind) {
+                *it = message;
+                return;
+            }
+            // Only replace across messages of other windows or of no order
+            // significance; anything else in between keeps the sequence.
+            break;
+        }
+        queue_.push_back(message);
+    }
+    g_main_context_wakeup(nullptr);
+}
+
+bool GtkPlatform::TakeMessage(Message& message) {
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    if (queue_.empty()) return false;
+    message = queue_.front();
+    queue_.pop_front();
+    return true;
+}
+
+bool GtkPlatform::QueueEmpty() {
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    return queue_.empty();
+}
+
+std::size_t GtkPlatform::QueuedMessageCount() {
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    return queue_.size();
+}
+
+bool GtkPlatform::PeekMessage(Message& message) {
+    RethrowPending();
+    // Let GLib deliver what is ready, but never spin: a source that is always
+    // ready (a busy engine) must not keep the toolkit from its idle pass.
+    for (int budget = 64; budget > 0 && QueueEmpty() && !pending_; --budget)
+        if (!g_main_context_iteration(nullptr, FALSE)) break;
+    RethrowPending();
+    return TakeMessage(message);
+}
+
+void GtkPlatform::WaitMessage() {
+    RethrowPending();
+    while (QueueEmpty() && !pending_) g_main_context_iteration(nullptr, TRUE);
+    RethrowPending();
+}
+
+void GtkPlatform::PostQuitMessage() {
+    Message quit;
+    quit.kind = MessageKind::Quit;
+    Post(quit);
+}
+
+void GtkPlatform::PostCallback(std::function<void()> callback) {
+    Message invoke;
+    invoke.kind = MessageKind::Invoke;
+    {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        invoke.invokeId = nextInvoke_++;
+        callbacks_.emplace(invoke.invokeId, std::move(callback));
+    }
+    Post(invoke);
+}
+
+void GtkPlatform::DispatchMessage(const Message& message) {
+    RethrowPending();
+    switch (message.kind) {
+    case MessageKind::Quit:
+        return;
+    case MessageKind::Invoke: {
+        std::function<void()> callback;
+        {
+            std::lock_guard<std::mutex> lock(queueMutex_);
+            auto it = callbacks_.find(message.invokeId);
+            if (it == callbacks_.end()) return;
+            callback = std::move(it->second);
+            callbacks_.erase(it);
+        }
+        if (callback) callback();
+        return;
+    }
+    case MessageKind::Timer: {
+        auto it = timers_.find(message.timer);
+        if (it == timers_.end()) return;  // killed after its message was queued
+        TimerEntry& timer = *it->second;
+        timer.messageQueued = false;
+        // The callback may kill or re-create timers; work on a copy.
+        std::function<void()> callback = timer.callback;
+        if (!timer.repeating) timers_.erase(it);
+        if (callback) callback();
+        return;
+    }
+    case MessageKind::Paint:
+        InvalidateWindow(message.window);
+        return;
+    default:
+        break;
+    }
+    NativeWindow* w = Find(message.window);
+    if (w && w->events) w->events->OnMessage(message);
+}
+
+// ---------------------------------------------------------------- timers
+
+gboolean GtkPlatform::OnTimer(gpointer data) {
+    auto* timer = static_cast<TimerEntry*>(data);
+    if (!timer->messageQueued) {
+        // Like the desktop's own timers, a late timer does not pile up
+        // messages: one is waiting at most.
+        timer->messageQueued = true;
+        Message message;
+        message.kind = MessageKind::Timer;
+        message.timer = timer->handle;
+        timer->platform->Post(message);
+    }
+    if (timer->repeating) return G_SOURCE_CONTINUE;
+    timer->source = 0;
+    return G_SOURCE_REMOVE;
+}
+
+platform::TimerHandle GtkPlatform::CreateTimer(unsigned intervalMs, bool repeating, std::function<void()> callback) {
+    auto timer = std::make_unique<TimerEntry>();
+    timer->platform = this;
+    timer->handle = nextTimer_++;
+    timer->repeating = repeating;
+    timer->callback = std::move(callback);
+    timer->source = g_timeout_add(std::max(1u, intervalMs), OnTimer, timer.get());
+    const platform::TimerHandle handle = timer->handle;
+    timers_.emplace(handle, std::move(timer));
+    return handle;
+}
+
+void GtkPlatform::KillTimer(platform::TimerHandle handle) {
+    auto it = timers_.find(handle);
+    if (it == timers_.end()) return;
+    if (it->second->source) g_source_remove(it->second->source);
+    timers_.erase(it);
+}
+
+std::uint64_t GtkPlatform::HighResolutionCounter() { return static_cast<std::uint64_t>(g_get_monotonic_time()); }
+
+std::uint64_t GtkPlatform::HighResolutionFrequency() { return 1000000; }
+
+void GtkPlatform::YieldProcessor() { sched_yield(); }
+
+// ---------------------------------------------------------------- dialogs, drawing
+
+platform::MessageBoxResult GtkPlatform::ShowMessageBox(const platform::MessageBoxRequest& request) {
+    using platform::MessageBoxButtons;
+    using platform::MessageBoxResult;
+    // Line breaks of the desktop convention ("\r\n") would show as boxes.
+    std::string text;
+    text.reserve(request.text.size());
+    for (char c : request.text)
+        if (c != '\r') text += c;
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+
+    if (!EnsureGtk()) {
+        // Without a display the report still has to reach someone.
+        std::fprintf(stderr, "%s: %s\n", request.caption.c_str(), text.c_str());
+        return request.buttons == MessageBoxButtons::YesNo ? MessageBoxResult::No
+               : request.buttons == MessageBoxButtons::OkCancel ? MessageBoxResult::Cancel
+                                                                 : MessageBoxResult::Ok;
+    }
+
+    GtkWindow* parent = nullptr;
+    if (!request.taskModal) {
+        NativeWindow* owner = FindTopLevel(request.owner);
+        if (!owner) owner = FindTopLevel(ActiveWindow());
+        if (owner) parent = GTK_WINDOW(owner->window);
+    }
+    GtkMessageType type = GTK_MESSAGE_OTHER;
+    switch (request.icon) {
+    case platform::MessageBoxIcon::Error:
+        type = GTK_MESSAGE_ERROR;
+        break;
+    case platform::MessageBoxIcon::Warning:
+        type = GTK_MESSAGE_WARNING;
+        break;
+    case platform::MessageBoxIcon::Information:
+        type = GTK_MESSAGE_INFO;
+        break;
+    case platform::MessageBoxIcon::Question:
+        type = GTK_MESSAGE_QUESTION;
+        break;
+    case platform::MessageBoxIcon::None:
+        break;
+    }
+    GtkWidget* dialog = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, type, GTK_BUTTONS_NONE, "%s", text.c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), request.caption.c_str());
+    if (!parent) gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+    switch (request.buttons) {
+    case MessageBoxButtons::Ok:
+        gtk_dialog_add_button(GTK_DIALOG(dialog), "_OK", GTK_RESPONSE_OK);
+        gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+        break;
+    case MessageBoxButtons::OkCancel:
+        gtk_dialog_add_button(GTK_DIALOG(dialog), "_OK", GTK_RESPONSE_OK);
+        gtk_dialog_add_button(GTK_DIALOG(dialog), "_Cancel", GTK_RESPONSE_CANCEL);
+        gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+        break;
+    case MessageBoxButtons::YesNo:
+        gtk_dialog_add_button(GTK_DIALOG(dialog), "_Yes", GTK_RESPONSE_YES);
+        gtk_dialog_add_button(GTK_DIALOG(dialog), "_No", GTK_RESPONSE_NO);
+        gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_YES);
+        break;
+    }
+    const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+    switch (response) {
+    case GTK_RESPONSE_YES:
+        return MessageBoxResult::Yes;
+    case GTK_RESPONSE_NO:
+        return MessageBoxResult::No;
+    case GTK_RESPONSE_CANCEL:
+        return MessageBoxResult::Cancel;
+    case GTK_RESPONSE_OK:
+        return MessageBoxResult::Ok;
+    default:  // closed by the window manager: the "escape" answer
+        return request.buttons == MessageBoxButtons::Ok       ? MessageBoxResult::Ok
+               : request.buttons == MessageBoxButtons::YesNo ? MessageBoxResult::No
+                                                             : MessageBoxResult::Cancel;
+    }
+}
+
+std::unique_ptr<platform::ICanvas> GtkPlatform::CreateOffscreenCanvas(SizeI pixels, float scale) {
+    return CairoCanvas::CreateImage(pixels, scale);
+}
+
+std::unique_ptr<platform::IWebEngine> GtkPlatform::CreateWebEngine(platform::IWebEngineEvents& events,
+                                                                   platform::EngineResult& failure) {
+    if (!EnsureGtk()) {
+        failure.ok = false;
+        failure.code = static_cast<std::int32_t>(0x80004005);  // unspecified failure
+        failure.description = "The web engine needs a display";
+        return nullptr;
+    }
+    failure = {};
+    return std::make_unique<WebKitEngine>(*this, events);
+}
+
+// ---------------------------------------------------------------- GTK signals
+
+gboolean GtkPlatform::OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self) {
+    auto* platform = static_cast<GtkPlatform*>(self);
+    NativeWindow* w = platform->Find(HandleOf(widget));
+    if (!w || !w->events) return FALSE;
+    const float scale = static_cast<float>(std::max(1, gtk_widget_get_scale_factor(widget)));
+    platform->Guarded([&] {
+        CairoCanvas canvas(cr, scale);
+        w->events->OnPaint(canvas);
+    });
+    return TRUE;
+}
+
+gboolean GtkPlatform::OnDelete(GtkWidget* widget, GdkEvent*, gpointer self) {
+    auto* platform = static_cast<GtkPlatform*>(self);
+    Message message;
+    message.kind = MessageKind::Close;
+    message.window = HandleOf(widget);
+    platform->Post(message);
+    return TRUE;  // the toolkit decides; GTK must not destroy the window itself
+}
+
+gboolean GtkPlatform::OnConfigure(GtkWidget* widget, GdkEventConfigure*, gpointer self) {
+    auto* platform = static_cast<GtkPlatform*>(self);
+    if (NativeWindow* w = platform->Find(HandleOf(widget))) ++w->configureCount;
+    Message message;
+    message.kind = MessageKind::Moved;
+    message.window = HandleOf(widget);
+    platform->PostCoalesced(message);
+    return FALSE;
+}
+
+gboolean GtkPlatform::OnMap(GtkWidget* widget, GdkEvent*, gpointer self) {
+    auto* platform = static_cast<GtkPlatform*>(self);
+    if (NativeWindow* w = platform->Find(HandleOf(widget))) w->everMapped = true;
+    return FALSE;
+}
+
+void GtkPlatform::OnAreaAllocate(GtkWidget* widget, GdkRectangle* allocation, gpointer self) {
+    auto* platform = static_cast<GtkPlatform*>(self);
+    NativeWindow* w = platform->Find(HandleOf(widget));
+    if (!w || !w->pendingClient) return;
+    // The request is settled once the window has the size, or once the window
+    // system has answered it with another one (a maximised or tiled window).
+    const bool matches = allocation->width == w->pendingClient->width && allocation->height == w->pendingClient->height;
+    if (matches || w->configureCount > w->configureCountAtRequest) {
+        w->pendingClient.reset();
+        Message message;
+        message.kind = MessageKind::Moved;
+        message.window = w->handle;
+        platform->PostCoalesced(message);
+    }
+}
+
+void GtkPlatform::OnScaleFactor(GObject* object, GParamSpec*, gpointer self) {
+    auto* platform = static_cast<GtkPlatform*>(self);
+    NativeWindow* w = platform->Find(HandleOf(object));
+    if (!w) return;
+    const int scale = platform->ScaleOf(*w);
+    if (scale == w->lastScale) return;
+    w->lastScale = scale;
+    Message message;
+    message.kind = MessageKind::DpiChanged;
+    message.window = w->handle;
+    message.dpi = 96 * scale;
+    platform->PostCoalesced(message);
+}
+
+void GtkPlatform::OnIsActive(GObject* object, GParamSpec*, gpointer self) {
+    auto* platform = static_cast<GtkPlatform*>(self);
+    Message message;
+    message.kind = gtk_window_is_active(GTK_WINDOW(object)) ? MessageKind::Activate : MessageKind::Deactivate;
+    message.window = HandleOf(object);
+    platform->Post(message);
+}
+
+void GtkPlatform::PushMouse(NativeWindow& w, MessageKind kind, GdkEvent* event, double x, double y) {
+    const int scale = ScaleOf(w);
+    Message message;
+    message.kind = kind;
+    message.window = w.handle;
+    message.point = {LogicalToDevicePoint(x, scale), LogicalToDevicePoint(y, scale)};
+    GdkModifierType state{};
+    gdk_event_get_state(event, &state);
+    message.shift = TranslateModifiers(state);
+    if (kind == MessageKind::MouseMove) PostCoalesced(message);
+    else Post(message);
+}
+
+gboolean GtkPlatform::OnButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer self) {
+    auto* platform = static_cast<GtkPlatform*>(self);
+    NativeWindow* w = platform->Find(HandleOf(widget));
+    // GTK adds 2BUTTON/3BUTTON events after the plain presses; the click
+    // counter already marked the second press.
+    if (!w || event->type != GDK_BUTTON_PRESS) return TRUE;
+    if (!gtk_widget_has_focus(widget)) gtk_widget_grab_focus(widget);
+    const int scale = platform->ScaleOf(*w);
+    Message message;
+    message.kind = MessageKind::MouseDown;
+    message.window = w->handle;
+    message.button = ButtonOf(event->button);
+    message.point = {LogicalToDevicePoint(event->x, scale), LogicalToDevicePoint(event->y, scale)};
+    message.shift = TranslateModifiers(event->state);
+    message.clickCount = platform->clicks_.Press(w->handle, message.button, event->time, static_cast<int>(event->x),
+                                                 static_cast<int>(event->y));
+    platform->Post(message);
+    return TRUE;
+}
+
+gboolean GtkPlatform::OnButtonRelease(GtkWidget* widget, GdkEventButton* event, gpointer self) {
+    auto* platform = static_cast<GtkPlatform*>(self);
+    NativeWindow* w = platform->Find(HandleOf(widget));
+    if (!w) return TRUE;
+    const int scale = platform->ScaleOf(*w);
+    Message message;
+    message.kind = MessageKind::MouseUp;
+    message.window = w->handle;
+    message.button = ButtonOf(event->button);
+    message.point = {LogicalToDevicePoint(event->x, scale), LogicalToDevicePoint(event->y, scale)};
+    message.shift = TranslateModifiers(event->state);
+    platform->Post(message);
+    return TRUE;
+}
+
+gboolean GtkPlatform::OnMotion(GtkWidget* widget, GdkEventMotion* event, gpointer self) {
+    auto* platform = static_cast<GtkPlatform*>(self);
+    if (NativeWindow* w = platform->Find(HandleOf(widget)))
+        platform->PushMouse(*w, MessageKind::MouseMove, reinterpret_cast<GdkEvent*>(event), event->x, event->y);
+    return TRUE;
+}
+
+gboolean GtkPlatform::OnLeave(GtkWidget* widget, GdkEventCrossing* event, gpointer self) {
+    auto* platform = static_cast<GtkPlatform*>(self);
+    // Crossings caused by grabs (a pressed button, a menu) are no real leave.
+    if (event->mode != GDK_CROSSING_NORMAL) return FALSE;
+    Message message;
+    message.kind = MessageKind::MouseLeave;
+    message.window = HandleOf(widget);
+    platform->Post(message);
+    return FALSE;
+}
+
+gboolean GtkPlatform::OnScroll(GtkWidget* widget, GdkEventScroll* event, gpointer self) {
+    auto* platform = static_cast<GtkPlatform*>(self);
+    NativeWindow* w = platform->Find(HandleOf(widget));
+    if (!w) return TRUE;
+    int delta = 0;
+    switch (event->direction) {
+    case GDK_SCROLL_UP:
+        delta = WheelAccumulator::Notch(true);
+        break;
+    case GDK_SCROLL_DOWN:
+        delta = WheelAccumulator::Notch(false);
+        break;
+    case GDK_SCROLL_SMOOTH:
+        delta = platform->wheel_.AddSmooth(event->delta_y);
+        break;
+    default:  // horizontal scrolling: the toolkit has no use for it
+        return TRUE;
+    }
+    if (delta == 0) return TRUE;
+    const int scale = platform->ScaleOf(*w);
+    Message message;
+    message.kind = MessageKind::MouseWheel;
+    message.window = w->handle;
+    message.wheelDelta = delta;
+    message.point = {LogicalToDevicePoint(event->x, scale), LogicalToDevicePoint(event->y, scale)};
+    message.shift = TranslateModifiers(event->state);
+    platform->Post(message);
+    return TRUE;
+}
+
+gboolean GtkPlatform::OnKey(GtkWidget* widget, GdkEventKey* event, gpointer self) {
+    auto* platform = static_cast<GtkPlatform*>(self);
+    NativeWindow* w = platform->Find(HandleOf(widget));
+    if (!w) return FALSE;
+    const bool press = event->type == GDK_KEY_PRESS;
+    Message message;
+    message.kind = press ? MessageKind::KeyDown : MessageKind::KeyUp;
+    message.window = w->handle;
+    message.key = TranslateKeyval(event->keyval);
+    message.shift = TranslateModifiers(event->state);
+    platform->Post(message);
+    if (press) {
+        // The key's character follows its press, as translated key input does.
+        if (char32_t c = TypedCharacter(event->keyval, event->state)) {
+            Message typed = message;
+            typed.kind = MessageKind::Char;
+            typed.character = c;
+            platform->Post(typed);
+        }
+    }
+    // Handled: GTK must not move the focus on Tab or arrows by itself.
+    return TRUE;
+}
+
+gboolean GtkPlatform::OnFocus(GtkWidget* widget, GdkEventFocus* event, gpointer self) {
+    auto* platform = static_cast<GtkPlatform*>(self);
+    Message message;
+    message.kind = event->in ? MessageKind::FocusIn : MessageKind::FocusOut;
+    message.window = HandleOf(widget);
+    platform->Post(message);
+    return FALSE;
+}
+
+gboolean GtkPlatform::OnTouch(GtkWidget* widget, GdkEventTouch* event, gpointer self) {
+    auto* platform = static_cast<GtkPlatform*>(self);
+    NativeWindow* w = platform->Find(HandleOf(widget));
+    if (!w) return FALSE;
+    MessageKind kind;
+    switch (event->type) {
+    case GDK_TOUCH_BEGIN:
+        kind = MessageKind::TouchBegin;
+        break;
+    case GDK_TOUCH_UPDATE:
+        kind = MessageKind::TouchMove;
+        break;
+    case GDK_TOUCH_END:
+    case GDK_TOUCH_CANCEL:
+        kind = MessageKind::TouchEnd;
+        break;
+    default:
+        return FALSE;
+    }
+    const int scale = platform->ScaleOf(*w);
+    Message message;
+    message.kind = kind;
+    message.window = w->handle;
+    message.point = {LogicalToDevicePoint(event->x, scale), LogicalToDevicePoint(event->y, scale)};
+    message.shift = TranslateModifiers(event->state);
+    if (kind == MessageKind::TouchMove) platform->PostCoalesced(message);
+    else platform->Post(message);
+    return TRUE;
+}
+
+void GtkPlatform::OnWindowDestroyed(GtkWidget* widget, gpointer self) {
+    // Destroyed behind the toolkit's back (e.g. the display connection went):
+    // forget the widgets so nothing touches them again.
+    auto* platform = static_cast<GtkPlatform*>(self);
+    if (NativeWindow* w = platform->Find(HandleOf(widget))) {
+        w->window = nullptr;
+        w->overlay = nullptr;
+        w->area = nullptr;
+    }
+}
+
+}  // namespace velmora::gtk
+
+namespace velmora::platform {
+
+std::unique_ptr<Platform> CreateDefaultPlatform() { return std::make_unique<gtk::GtkPlatform>(); }
+
+}  // namespace velmora::platform
