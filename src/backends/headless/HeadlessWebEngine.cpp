@@ -87,6 +87,8 @@ void HeadlessWebEngine::PutVisible(bool visible) {
 
 void HeadlessWebEngine::DoVerb(platform::EngineVerb verb) {
     Log(std::string("WebEngine.DoVerb(") + (verb == platform::EngineVerb::Show ? "Show" : "Hide") + ")");
+    if (verb == platform::EngineVerb::Show && faults_.showActivatesDisplay && display_ != 0)
+        platform_.ActivateWindow(display_);
 }
 
 void HeadlessWebEngine::Close() {

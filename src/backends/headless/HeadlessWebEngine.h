@@ -35,6 +35,9 @@ struct HeadlessEngineFaults {
     bool noInPlaceObject = false;
     // The in-place object has no window.
     bool noWindow = false;
+    // The show verb makes the display the active window, as an engine that
+    // grabs the activation would.
+    bool showActivatesDisplay = false;
     // Every Navigate is refused with this result.
     std::optional<platform::EngineResult> navigateRefusal;
 };

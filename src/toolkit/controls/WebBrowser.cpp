@@ -96,9 +96,4 @@ void TWebBrowser::ParentChanged() {
     UpdateContentFromControl();
 }
 
-void TWebBrowser::SetChildOrder(int order) {
-    TControl::SetChildOrder(order);
-    UpdateContentFromControl();
-}
-
 }  // namespace velmora

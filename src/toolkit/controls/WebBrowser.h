@@ -49,7 +49,6 @@ public:
     void AbsoluteChanged() override;
     void VisibilityChanged() override;
     void ParentChanged() override;
-    void SetChildOrder(int order) override;
 
 private:
     std::string url_;

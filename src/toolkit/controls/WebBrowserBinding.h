@@ -28,6 +28,7 @@ public:
     // with the engine's code when any step fails.
     void CreateEngine();
     bool HasEngine() const { return engine_ != nullptr; }
+    platform::IWebEngine* Engine() const { return engine_.get(); }
     // Closes the engine without saving and lets it go; the display with it.
     void Close();
 
