@@ -180,5 +180,21 @@ TEST_F(WebViewTest, NewWindowHandleRebuildsTheBindingAndLoadsAgain) {
     EXPECT_EQ(BrowserPlacementRegistry::For(*form).DisplayOf(*view), view->Binding()->Display());
 }
 
+TEST_F(WebViewTest, FailedRebuildIsRetriedByTheNextLoad) {
+    MakeWindow();
+    TWebBrowser* view = AddView();
+    view->SetURL("http://host/Nav1.html");
+    HeadlessWebEngine::NextEngineFaults().initialize =
+        platform::EngineResult{false, static_cast<std::int32_t>(0x80004005), "engine gone"};
+    EXPECT_THROW(TWBFactoryService::Instance().FormHandleCreated(*form), EOleError);
+    EXPECT_EQ(view->Binding(), nullptr);
+    EXPECT_EQ(view->URL(), "http://host/Nav1.html");
+
+    HeadlessWebEngine::ResetNextEngineFaults();
+    view->SetURL("http://host/Nav2.html");
+    ASSERT_NE(view->Binding(), nullptr);
+    EXPECT_EQ(EngineOf(*view).Navigations().back().url, "http://host/Nav2.html");
+}
+
 }  // namespace
 }  // namespace velmora::webview_test

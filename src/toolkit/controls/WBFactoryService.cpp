@@ -55,11 +55,22 @@ void TWBFactoryService::FormHandleCreated(TCustomForm& form) {
     for (TWebBrowser* view : views) view->RecreateBinding();
 }
 
+namespace {
+
+void RealignOnActivation(TCustomForm&) { TWBFactoryService::Instance().RealignBrowsers(); }
+
+}  // namespace
+
 void RegisterWebBrowserService() {
-    static bool registered = false;
-    if (registered) return;
-    registered = true;
-    TCustomForm::ActivationObservers().push_back([](TCustomForm&) { TWBFactoryService::Instance().RealignBrowsers(); });
+    // Looked up rather than remembered, so that a list cleared by a restart
+    // of the toolkit gets the observer back, and never gets it twice.
+    using Observer = void (*)(TCustomForm&);
+    auto& observers = TCustomForm::ActivationObservers();
+    const bool present = std::any_of(observers.begin(), observers.end(), [](const auto& observer) {
+        const Observer* target = observer.template target<Observer>();
+        return target && *target == &RealignOnActivation;
+    });
+    if (!present) observers.push_back(&RealignOnActivation);
 #ifdef VELMORA_HAVE_TAB_CONTROL
     TTabControl::RealignBrowsersHook() = [] { TWBFactoryService::Instance().RealignBrowsers(); };
 #endif

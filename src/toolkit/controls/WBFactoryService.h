@@ -38,7 +38,7 @@ private:
 };
 
 // Wires the service into the toolkit: realignment on window activation and on
-// every step of a page slide. Called once at start-up; later calls do nothing.
+// every step of a page slide. Called at start-up; calling it again adds nothing.
 void RegisterWebBrowserService();
 
 }  // namespace velmora

@@ -41,7 +41,8 @@ void TWebBrowser::SetURL(const std::string& url) {
     if (url != url_) url_ = url;
     // Every assignment loads, the same address included: choosing a page
     // again is how the reader reloads it.
-    if (binding_) binding_->Navigate(url);
+    EnsureBinding();
+    binding_->Navigate(url);
 }
 
 bool TWebBrowser::EnableCaching() const { return binding_ ? binding_->Caching() : enableCaching_; }
@@ -53,7 +54,15 @@ void TWebBrowser::SetEnableCaching(bool enable) {
 }
 
 void TWebBrowser::UpdateContentFromControl() {
-    if (binding_ && !holdPlacement_ && !IsDestroying()) binding_->UpdateContentFromControl();
+    if (holdPlacement_ || IsDestroying()) return;
+    EnsureBinding();
+    binding_->UpdateContentFromControl();
+}
+
+void TWebBrowser::EnsureBinding() {
+    // Only a failed re-creation leaves the view without one; the next use
+    // tries again rather than silently dropping a load.
+    if (!binding_) binding_ = TWBFactoryService::Instance().CreateBinding(*this, enableCaching_);
 }
 
 void TWebBrowser::RecreateBinding() {

@@ -51,6 +51,8 @@ public:
     void ParentChanged() override;
 
 private:
+    void EnsureBinding();
+
     std::string url_;
     bool enableCaching_ = true;
     bool savedVisible_ = true;
