@@ -111,9 +111,13 @@ bool GtkPlatform::EnsureGtk() {
     gtkTried_ = true;
     // The Wayland app id and the X11 window class both come from these; the
     // desktop file, the icon and the taskbar entry are matched by them.
-    g_set_prgname(kApplicationId);
-    gdk_set_program_class(kWindowClass);
-    g_set_application_name(kWindowClass);
+    static const bool named = [] {
+        g_set_prgname(kApplicationId);
+        gdk_set_program_class(kWindowClass);
+        g_set_application_name(kWindowClass);
+        return true;
+    }();
+    (void)named;
     gtkReady_ = gtk_init_check(nullptr, nullptr);
     if (!gtkReady_) return false;
     LoadProgramIcon();
@@ -172,6 +176,16 @@ void GtkPlatform::LoadProgramIcon() {
 }
 
 // ---------------------------------------------------------------- windows
+
+GtkWidget* GtkPlatform::TopLevelWidget(WindowHandle handle) {
+    NativeWindow* w = Find(handle);
+    return w ? (w->window ? w->window : w->child) : nullptr;
+}
+
+GtkWidget* GtkPlatform::DrawingArea(WindowHandle handle) {
+    NativeWindow* w = Find(handle);
+    return w ? w->area : nullptr;
+}
 
 GtkPlatform::NativeWindow* GtkPlatform::Find(WindowHandle handle) {
     auto it = windows_.find(handle);

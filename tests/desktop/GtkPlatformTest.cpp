@@ -1,0 +1,337 @@
+#include <sys/stat.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "DesktopFixture.h"
+
+namespace velmora::gtk::testing {
+namespace {
+
+using platform::Message;
+using platform::MessageKind;
+
+void SendToWidget(GtkWidget* widget, GdkEvent* event) {
+    GdkDisplay* display = gtk_widget_get_display(widget);
+    GdkSeat* seat = gdk_display_get_default_seat(display);
+    GdkDevice* device = (event->type == GDK_KEY_PRESS || event->type == GDK_KEY_RELEASE)
+                            ? gdk_seat_get_keyboard(seat)
+                            : gdk_seat_get_pointer(seat);
+    gdk_event_set_device(event, device);
+    gtk_main_do_event(event);
+    gdk_event_free(event);
+}
+
+void SendButton(GtkWidget* widget, GdkEventType type, double x, double y, guint32 time) {
+    GdkEvent* event = gdk_event_new(type);
+    event->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
+    event->button.x = x;
+    event->button.y = y;
+    event->button.button = 1;
+    event->button.time = time;
+    SendToWidget(widget, event);
+}
+
+void SendKey(GtkWidget* toplevel, guint keyval, guint state) {
+    GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
+    event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(toplevel)));
+    event->key.keyval = keyval;
+    event->key.state = state;
+    event->key.time = GDK_CURRENT_TIME;
+    SendToWidget(toplevel, event);
+}
+
+TEST_F(DesktopTest, WindowStartsHiddenWithTheClientSizeItWasGiven) {
+    RecordingWindow events;
+    platform::WindowCreateParams params;
+    params.title = "Тальмерин";
+    const auto window = platform_->CreateNativeWindow(params, &events);
+    EXPECT_FALSE(platform_->IsWindowVisible(window));
+    platform_->SetClientSize(window, {368, 480});
+    EXPECT_EQ(platform_->GetClientSize(window), (platform::SizeI{368, 480}));
+    const platform::RectI before = platform_->GetWindowBounds(window);
+    EXPECT_EQ(before.Width(), 368);
+    EXPECT_EQ(before.Height(), 480);
+
+    platform_->ShowWindow(window);
+    GtkWidget* top = platform_->TopLevelWidget(window);
+    ASSERT_TRUE(Pump([&] { return gtk_widget_get_mapped(top) && events.paints > 0; }));
+    EXPECT_TRUE(platform_->IsWindowVisible(window));
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(top)), "Тальмерин");
+    EXPECT_EQ(platform_->GetClientSize(window), (platform::SizeI{368, 480}));
+    EXPECT_GE(platform_->GetWindowBounds(window).Width(), 368);
+    EXPECT_EQ(platform_->GetWindowDpi(window), 96 * gtk_widget_get_scale_factor(top));
+}
+
+TEST_F(DesktopTest, ResizeOfAShownWindowReadsBackAtOnceAndAfterTheServerAnswers) {
+    RecordingWindow events;
+    const auto window = ShownWindow(events);
+    platform_->SetClientSize(window, {420, 310});
+    EXPECT_EQ(platform_->GetClientSize(window), (platform::SizeI{420, 310}));
+    const int moved = events.Count(MessageKind::Moved);
+    ASSERT_TRUE(Pump([&] { return events.Count(MessageKind::Moved) > moved; }));
+    PumpFor(100);
+    EXPECT_EQ(platform_->GetClientSize(window), (platform::SizeI{420, 310}));
+    GtkAllocation allocation;
+    gtk_widget_get_allocation(platform_->DrawingArea(window), &allocation);
+    EXPECT_EQ(allocation.width, 420);
+    EXPECT_EQ(allocation.height, 310);
+}
+
+TEST_F(DesktopTest, ExplicitPositionIsAppliedWhenTheWindowIsShown) {
+    RecordingWindow events;
+    const auto window = platform_->CreateNativeWindow({}, &events);
+    platform_->SetWindowBounds(window, {120, 90, 120 + 250, 90 + 150});
+    platform_->ShowWindow(window);
+    GtkWidget* top = platform_->TopLevelWidget(window);
+    ASSERT_TRUE(Pump([&] { return gtk_widget_get_mapped(top) && events.Count(MessageKind::Moved) > 0; }));
+    PumpFor(100);
+    const platform::RectI bounds = platform_->GetWindowBounds(window);
+    // Without a window manager there is no frame: outer = client.
+    EXPECT_EQ(bounds.left, 120);
+    EXPECT_EQ(bounds.top, 90);
+    EXPECT_EQ(platform_->GetClientSize(window), (platform::SizeI{250, 150}));
+}
+
+TEST_F(DesktopTest, CloseRequestBecomesAMessageAndLeavesTheWindowAlone) {
+    RecordingWindow events;
+    const auto window = ShownWindow(events);
+    gtk_window_close(GTK_WINDOW(platform_->TopLevelWidget(window)));
+    ASSERT_TRUE(Pump([&] { return events.Count(MessageKind::Close) == 1; }));
+    PumpFor(50);
+    EXPECT_TRUE(platform_->IsWindowVisible(window));
+    EXPECT_TRUE(gtk_widget_get_mapped(platform_->TopLevelWidget(window)));
+}
+
+TEST_F(DesktopTest, ErrorRaisedWhilePaintingReachesTheLoopInsteadOfGtk) {
+    RecordingWindow events;
+    events.paint = [](platform::ICanvas&) { throw std::runtime_error("paint failed"); };
+    platform::WindowCreateParams params;
+    const auto window = platform_->CreateNativeWindow(params, &events);
+    platform_->SetClientSize(window, {100, 100});
+    platform_->ShowWindow(window);
+    try {
+        Pump([] { return false; }, 3000);
+        FAIL() << "the paint error was swallowed";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "paint failed");
+    }
+    // Raised once; the loop goes on.
+    events.paint = nullptr;
+    platform_->InvalidateWindow(window);
+    EXPECT_TRUE(Pump([&] { return events.paints >= 2; }));
+}
+
+TEST_F(DesktopTest, PaintDrawsThroughTheCanvasAtTheWindowScale) {
+    RecordingWindow events;
+    float scale = 0;
+    events.paint = [&](platform::ICanvas& canvas) {
+        scale = canvas.Scale();
+        canvas.FillRect({0, 0, 1000, 1000}, 0xFF102030);
+        canvas.FillRect({10, 10, 20, 20}, 0xFFFF0000);
+    };
+    const auto window = ShownWindow(events);
+    PumpFor(100);
+    GtkWidget* top = platform_->TopLevelWidget(window);
+    EXPECT_EQ(scale, static_cast<float>(gtk_widget_get_scale_factor(top)));
+    EXPECT_EQ(PixelAt(top, 15, 15), 0xFF0000u);
+    EXPECT_EQ(PixelAt(top, 100, 100), 0x102030u);
+}
+
+TEST_F(DesktopTest, PressesBecomeMouseDownsWithTheDoubleClickMarkedOnTheSecond) {
+    RecordingWindow events;
+    const auto window = ShownWindow(events);
+    GtkWidget* area = platform_->DrawingArea(window);
+    SendButton(area, GDK_BUTTON_PRESS, 30, 40, 5000);
+    SendButton(area, GDK_BUTTON_RELEASE, 30, 40, 5050);
+    SendButton(area, GDK_BUTTON_PRESS, 31, 40, 5150);
+    SendButton(area, GDK_2BUTTON_PRESS, 31, 40, 5150);  // GTK's own extra event
+    SendButton(area, GDK_BUTTON_RELEASE, 31, 40, 5200);
+    ASSERT_TRUE(Pump([&] { return events.Count(MessageKind::MouseUp) == 2; }));
+    std::vector<int> clickCounts;
+    for (const auto& m : events.messages)
+        if (m.kind == MessageKind::MouseDown) clickCounts.push_back(m.clickCount);
+    EXPECT_EQ(clickCounts, (std::vector<int>{1, 2}));
+    const int scale = gtk_widget_get_scale_factor(area);
+    EXPECT_EQ(events.Last(MessageKind::MouseDown)->point, (platform::PointI{31 * scale, 40 * scale}));
+    EXPECT_EQ(events.Last(MessageKind::MouseDown)->window, window);
+}
+
+TEST_F(DesktopTest, KeyPressGivesTheKeyThenItsCharacterAndTabStaysWithTheToolkit) {
+    RecordingWindow events;
+    const auto window = ShownWindow(events);
+    GtkWidget* top = platform_->TopLevelWidget(window);
+    SendKey(top, GDK_KEY_Cyrillic_a, 0);
+    SendKey(top, GDK_KEY_ISO_Left_Tab, GDK_SHIFT_MASK);
+    SendKey(top, GDK_KEY_Tab, GDK_CONTROL_MASK);
+    ASSERT_TRUE(Pump([&] { return events.Count(MessageKind::KeyDown) == 3; }));
+    PumpFor(20);
+    std::vector<Message> keys;
+    for (const auto& m : events.messages)
+        if (m.kind == MessageKind::KeyDown || m.kind == MessageKind::Char) keys.push_back(m);
+    ASSERT_EQ(keys.size(), 4u);
+    EXPECT_EQ(keys[0].kind, MessageKind::KeyDown);
+    EXPECT_EQ(keys[1].kind, MessageKind::Char);
+    EXPECT_EQ(keys[1].character, U'а');
+    EXPECT_EQ(keys[2].key, platform::Key::Tab);
+    EXPECT_EQ(keys[2].shift, platform::ShiftShift);
+    EXPECT_EQ(keys[3].key, platform::Key::Tab);
+    EXPECT_EQ(keys[3].shift, platform::ShiftCtrl);
+    // GTK did not move the focus away from the drawn content on Tab.
+    EXPECT_TRUE(gtk_widget_has_focus(platform_->DrawingArea(window)));
+}
+
+TEST_F(DesktopTest, OneShotTimerFiresOnceAndRepeatingTimerUntilKilled) {
+    int once = 0, repeated = 0;
+    platform_->CreateTimer(10, false, [&] { ++once; });
+    platform::TimerHandle repeating = 0;
+    repeating = platform_->CreateTimer(10, true, [&] {
+        if (++repeated == 3) platform_->KillTimer(repeating);
+    });
+    PumpFor(200);
+    EXPECT_EQ(once, 1);
+    EXPECT_EQ(repeated, 3);
+}
+
+TEST_F(DesktopTest, KilledTimerDoesNotRunFromAMessageAlreadyQueued) {
+    int fired = 0;
+    const auto timer = platform_->CreateTimer(5, true, [&] { ++fired; });
+    g_usleep(20000);
+    while (platform_->QueuedMessageCount() == 0) g_main_context_iteration(nullptr, TRUE);
+    platform_->KillTimer(timer);
+    PumpFor(50);
+    EXPECT_EQ(fired, 0);
+}
+
+TEST_F(DesktopTest, LateTimerLeavesOneMessageNotAPile) {
+    int fired = 0;
+    const auto timer = platform_->CreateTimer(2, true, [&] { ++fired; });
+    // GLib runs, the toolkit does not take messages for a while.
+    const gint64 until = g_get_monotonic_time() + 80000;
+    while (g_get_monotonic_time() < until) g_main_context_iteration(nullptr, FALSE);
+    EXPECT_EQ(platform_->QueuedMessageCount(), 1u);
+    Message message;
+    ASSERT_TRUE(platform_->PeekMessage(message));
+    EXPECT_EQ(message.kind, MessageKind::Timer);
+    EXPECT_EQ(message.timer, timer);
+    platform_->DispatchMessage(message);
+    EXPECT_EQ(fired, 1);
+    platform_->KillTimer(timer);
+}
+
+TEST_F(DesktopTest, PostedCallbacksAndQuitKeepTheirOrder) {
+    std::string trace;
+    platform_->PostCallback([&] { trace += 'a'; });
+    platform_->PostQuitMessage();
+    platform_->PostCallback([&] { trace += 'b'; });
+    Message message;
+    std::vector<MessageKind> kinds;
+    while (platform_->PeekMessage(message)) {
+        kinds.push_back(message.kind);
+        platform_->DispatchMessage(message);
+    }
+    EXPECT_EQ(kinds, (std::vector<MessageKind>{MessageKind::Invoke, MessageKind::Quit, MessageKind::Invoke}));
+    EXPECT_EQ(trace, "ab");
+}
+
+TEST_F(DesktopTest, WaitMessageReturnsWhenAnotherThreadPostsACallback) {
+    bool ran = false;
+    GThread* thread = g_thread_new(
+        "poster",
+        [](gpointer data) -> gpointer {
+            g_usleep(50000);
+            static_cast<GtkPlatform*>(data)->PostCallback([] {});
+            return nullptr;
+        },
+        platform_.get());
+    platform_->WaitMessage();
+    Message message;
+    ASSERT_TRUE(platform_->PeekMessage(message));
+    EXPECT_EQ(message.kind, MessageKind::Invoke);
+    platform_->DispatchMessage(message);
+    ran = true;
+    g_thread_join(thread);
+    EXPECT_TRUE(ran);
+}
+
+TEST_F(DesktopTest, ErrorBoxIsModalOverItsOwnerWithCaptionIconAndOk) {
+    RecordingWindow events;
+    const auto window = ShownWindow(events);
+    struct Seen {
+        std::string title, text;
+        GtkMessageType type = GTK_MESSAGE_OTHER;
+        GtkWindow* parent = nullptr;
+        bool modal = false;
+    } seen;
+    g_timeout_add(200, [](gpointer data) -> gboolean {
+        auto* s = static_cast<Seen*>(data);
+        GList* toplevels = gtk_window_list_toplevels();
+        for (GList* l = toplevels; l; l = l->next) {
+            if (!GTK_IS_MESSAGE_DIALOG(l->data) || !gtk_widget_get_visible(GTK_WIDGET(l->data))) continue;
+            GtkWindow* dialog = GTK_WINDOW(l->data);
+            s->title = gtk_window_get_title(dialog);
+            gchar* text = nullptr;
+            g_object_get(dialog, "message-type", &s->type, "text", &text, nullptr);
+            s->text = text ? text : "";
+            g_free(text);
+            s->parent = gtk_window_get_transient_for(dialog);
+            s->modal = gtk_window_get_modal(dialog);
+            gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+        }
+        g_list_free(toplevels);
+        return G_SOURCE_REMOVE;
+    }, &seen);
+    platform::MessageBoxRequest request;
+    request.owner = window;
+    request.caption = "Error";
+    request.text = "Страница не найдена.\r\n";
+    request.icon = platform::MessageBoxIcon::Error;
+    EXPECT_EQ(platform_->ShowMessageBox(request), platform::MessageBoxResult::Ok);
+    EXPECT_EQ(seen.title, "Error");
+    EXPECT_EQ(seen.text, "Страница не найдена.");
+    EXPECT_EQ(seen.type, GTK_MESSAGE_ERROR);
+    EXPECT_EQ(seen.parent, GTK_WINDOW(platform_->TopLevelWidget(window)));
+    EXPECT_TRUE(seen.modal);
+}
+
+TEST_F(DesktopTest, ProcessFacts) {
+    const std::string exe = platform_->ExecutablePath();
+    EXPECT_EQ(exe.substr(exe.find_last_of('/') + 1), "velmora_desktop_tests");
+    EXPECT_EQ(platform_->UserDataFolder(), g_get_user_config_dir());
+    const auto where = platform_->LocateCode(reinterpret_cast<const void*>(&SendKey));
+    EXPECT_EQ(where.moduleFileName, "velmora_desktop_tests");
+    struct stat info {};
+    ASSERT_EQ(stat(exe.c_str(), &info), 0);
+    EXPECT_GT(where.offset, 0u);
+    EXPECT_LT(where.offset, static_cast<std::uintptr_t>(info.st_size));
+    EXPECT_EQ(platform_->GetOsVersion().major, 10);
+    const std::uint64_t a = platform_->HighResolutionCounter();
+    g_usleep(20000);
+    const std::uint64_t b = platform_->HighResolutionCounter();
+    EXPECT_NEAR(static_cast<double>(b - a) / platform_->HighResolutionFrequency(), 0.02, 0.015);
+}
+
+TEST_F(DesktopTest, ApplicationWindowIsOnlyARecordTheMainWindowCarriesTheEntry) {
+    platform::WindowCreateParams params;
+    params.kind = platform::WindowKind::Application;
+    params.title = "Velmora";
+    const auto app = platform_->CreateNativeWindow(params, nullptr);
+    EXPECT_NE(app, 0u);
+    EXPECT_EQ(platform_->TopLevelWidget(app), nullptr);
+    platform_->ShowWindow(app);
+    platform_->SetWindowTitle(app, "Тальмерин");
+    EXPECT_FALSE(platform_->IsWindowVisible(app));
+
+    RecordingWindow events;
+    params.kind = platform::WindowKind::Form;
+    params.owner = app;
+    const auto form = platform_->CreateNativeWindow(params, &events);
+    GtkWindow* top = GTK_WINDOW(platform_->TopLevelWidget(form));
+    EXPECT_EQ(gtk_window_get_transient_for(top), nullptr);
+    EXPECT_FALSE(gtk_window_get_skip_taskbar_hint(top));
+    platform_->DestroyNativeWindow(form);
+    platform_->DestroyNativeWindow(app);
+}
+
+}  // namespace
+}  // namespace velmora::gtk::testing
