@@ -292,19 +292,20 @@ void TApplication::HandleException(std::exception_ptr error, Component* sender) 
     }
 }
 
-platform::MessageBoxResult TApplication::ShowOnUiThread(const platform::MessageBoxRequest& box) {
-    if (std::this_thread::get_id() == uiThread_) return P().ShowMessageBox(box);
+platform::MessageBoxResult TApplication::ShowOnUiThread(std::function<platform::MessageBoxRequest()> makeBox) {
+    if (std::this_thread::get_id() == uiThread_) return P().ShowMessageBox(makeBox());
     // Another thread hands the box to the UI thread and waits for the user.
+    // No wake-up is posted: the backend's queue belongs to the UI thread, and
+    // the idle loop wakes by itself within the action-update delay.
     auto done = std::make_shared<std::promise<platform::MessageBoxResult>>();
     auto result = done->get_future();
-    Queue([box, done] {
+    Queue([makeBox, done] {
         try {
-            done->set_value(P().ShowMessageBox(box));
+            done->set_value(P().ShowMessageBox(makeBox()));
         } catch (...) {
             done->set_exception(std::current_exception());
         }
     });
-    P().PostCallback([] {});  // wakes a waiting loop
     return result.get();
 }
 
@@ -313,25 +314,31 @@ void TApplication::ShowException(const Exception& error) {
     d.message = error.Message();
     d.isToolkitError = true;
     d.innermostMessage = InnermostMessage(error.Inner());
-    platform::MessageBoxRequest box;
-    platform::WindowHandle active = P().ActiveWindow();
-    box.owner = active ? active : Handle();
-    box.caption = "Error";
-    box.text = ErrorBoxText(d);
-    box.icon = platform::MessageBoxIcon::Error;
-    box.buttons = platform::MessageBoxButtons::Ok;
-    ShowOnUiThread(box);
+    std::string text = ErrorBoxText(d);
+    ShowOnUiThread([this, text] {
+        platform::MessageBoxRequest box;
+        platform::WindowHandle active = P().ActiveWindow();
+        box.owner = active ? active : Handle();
+        box.caption = "Error";
+        box.text = text;
+        box.icon = platform::MessageBoxIcon::Error;
+        box.buttons = platform::MessageBoxButtons::Ok;
+        return box;
+    });
 }
 
 void TApplication::ShowGenericReport(std::exception_ptr error) {
-    platform::MessageBoxRequest box;
-    box.owner = 0;
-    box.caption = "Application Error";
-    box.text = LastChanceText(DescribeError(error));
-    box.icon = platform::MessageBoxIcon::Error;
-    box.buttons = platform::MessageBoxButtons::Ok;
-    box.taskModal = true;
-    ShowOnUiThread(box);
+    std::string text = LastChanceText(DescribeError(error));
+    ShowOnUiThread([text] {
+        platform::MessageBoxRequest box;
+        box.owner = 0;
+        box.caption = "Application Error";
+        box.text = text;
+        box.icon = platform::MessageBoxIcon::Error;
+        box.buttons = platform::MessageBoxButtons::Ok;
+        box.taskModal = true;
+        return box;
+    });
 }
 
 }  // namespace velmora

@@ -113,7 +113,7 @@ private:
     void ArmActionUpdate();
     void RemoveActionUpdate();
     void ShowGenericReport(std::exception_ptr error);
-    platform::MessageBoxResult ShowOnUiThread(const platform::MessageBoxRequest& box);
+    platform::MessageBoxResult ShowOnUiThread(std::function<platform::MessageBoxRequest()> makeBox);
 
     template <class T>
     void CreateNow(T*& reference);

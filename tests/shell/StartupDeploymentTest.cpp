@@ -1,0 +1,176 @@
+// The start-up copy on real temporary directories.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <random>
+
+#include "backends/headless/HeadlessPlatform.h"
+#include "toolkit/core/Exceptions.h"
+#include "toolkit/shell/StartupDeployment.h"
+
+namespace velmora::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class StartupDeploymentTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::random_device rd;
+        root = fs::temp_directory_path() / ("velmora-deploy-" + std::to_string(rd()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(root / "program");
+        fs::create_directories(root / "user");
+        host.ExecutableFile = (root / "program" / "Velmora").string();
+        host.UserDataDirectory = (root / "user").string();
+        platform::SetCurrentPlatform(&host);
+    }
+    void TearDown() override {
+        platform::SetCurrentPlatform(nullptr);
+        std::error_code ec;
+        // Give back any rights a test took away, so the tree can go.
+        for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+             it.increment(ec))
+            if (it->is_directory(ec) && !it->is_symlink(ec)) fs::permissions(it->path(), fs::perms::owner_all,
+                                                                              fs::perm_options::add, ec);
+        fs::remove_all(root, ec);
+    }
+
+    fs::path Source() const { return root / "program" / "StartUp"; }
+    fs::path User() const { return root / "user"; }
+
+    static void Write(const fs::path& p, const std::string& text) {
+        fs::create_directories(p.parent_path());
+        std::ofstream(p, std::ios::binary) << text;
+    }
+    static std::string Read(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    // Every path below dir, relative, sorted.
+    static std::vector<std::string> Tree(const fs::path& dir) {
+        std::vector<std::string> out;
+        for (auto& e : fs::recursive_directory_iterator(dir))
+            out.push_back(fs::relative(e.path(), dir).generic_string() + (e.is_directory() ? "/" : ""));
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+
+    headless::HeadlessPlatform host;
+    fs::path root;
+};
+
+TEST_F(StartupDeploymentTest, WithoutStartUpNothingIsCreated) {
+    Write(User() / "settings.ini", "mine");
+    DeployStartupFiles();
+    EXPECT_EQ(Tree(User()), (std::vector<std::string>{"settings.ini"}));
+}
+
+TEST_F(StartupDeploymentTest, CopiesNewFilesAndDirectoriesButNeverReplaces) {
+    Write(Source() / "a.txt", "shipped a");
+    Write(Source() / ".hidden", "shipped hidden");
+    Write(Source() / "docs" / "guide.txt", "shipped guide");
+    Write(Source() / "docs" / "deep" / "x.bin", std::string("\0\1\2", 3));
+    fs::create_directories(Source() / "empty");
+    Write(User() / "a.txt", "user's own a");
+    Write(User() / "docs" / "guide.txt", "user's guide");
+
+    DeployStartupFiles();
+
+    EXPECT_EQ(Tree(User()), (std::vector<std::string>{".hidden", "a.txt", "docs/", "docs/deep/", "docs/deep/x.bin",
+                                                      "docs/guide.txt", "empty/"}));
+    EXPECT_EQ(Read(User() / "a.txt"), "user's own a");
+    EXPECT_EQ(Read(User() / "docs" / "guide.txt"), "user's guide");
+    EXPECT_EQ(Read(User() / ".hidden"), "shipped hidden");
+    EXPECT_EQ(Read(User() / "docs" / "deep" / "x.bin"), std::string("\0\1\2", 3));
+
+    // A second start changes nothing.
+    Write(User() / ".hidden", "edited");
+    DeployStartupFiles();
+    EXPECT_EQ(Read(User() / ".hidden"), "edited");
+}
+
+TEST_F(StartupDeploymentTest, DirectoryBlockedByAFileIsSkippedWithItsContents) {
+    Write(Source() / "blocked" / "inner.txt", "never");
+    Write(Source() / "open" / "file.txt", "copied");
+    Write(Source() / "top.txt", "copied too");
+    Write(User() / "blocked", "a file where the directory would go");
+
+    DeployStartupFiles();
+
+    EXPECT_EQ(Read(User() / "blocked"), "a file where the directory would go");
+    EXPECT_EQ(Read(User() / "open" / "file.txt"), "copied");
+    EXPECT_EQ(Read(User() / "top.txt"), "copied too");
+}
+
+TEST_F(StartupDeploymentTest, MissingUserFolderIsCreated) {
+    fs::remove_all(User());
+    Write(Source() / "a.txt", "a");
+    DeployStartupFiles();
+    EXPECT_EQ(Read(User() / "a.txt"), "a");
+}
+
+TEST_F(StartupDeploymentTest, FailingCopyRaisesInOutErrorAndLeavesNoPartialFile) {
+    if (::geteuid() == 0) GTEST_SKIP() << "file permissions do not bind the superuser";
+    Write(Source() / "ok.txt", "fine");
+    Write(Source() / "secret.txt", "unreadable");
+    fs::permissions(Source() / "secret.txt", fs::perms::none);
+    try {
+        DeployStartupFiles();
+        FAIL() << "no error";
+    } catch (const EInOutError& e) {
+        EXPECT_FALSE(e.Message().empty());
+    }
+    EXPECT_FALSE(fs::exists(User() / "secret.txt"));
+    for (auto& e : fs::directory_iterator(User()))
+        EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
+}
+
+TEST_F(StartupDeploymentTest, UncopyableEntryRaisesInOutErrorAndLeavesNothingBehind) {
+    // A named pipe cannot be copied as a file, whoever runs the test.
+    fs::create_directories(Source());
+    ASSERT_EQ(::mkfifo((Source() / "pipe").c_str(), 0600), 0);
+    EXPECT_THROW(DeployStartupFiles(), EInOutError);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(User() / "pipe")));
+    for (auto& e : fs::directory_iterator(User())) ADD_FAILURE() << "left behind: " << e.path();
+}
+
+TEST_F(StartupDeploymentTest, CopyIntoAReadOnlyFolderRaisesInOutError) {
+    if (::geteuid() == 0) GTEST_SKIP() << "file permissions do not bind the superuser";
+    Write(Source() / "a.txt", "a");
+    fs::permissions(User(), fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_THROW(DeployStartupFiles(), EInOutError);
+    fs::permissions(User(), fs::perms::owner_all);
+    EXPECT_FALSE(fs::exists(User() / "a.txt"));
+}
+
+TEST_F(StartupDeploymentTest, ExistingDirectoryAtAFileNameIsAnError) {
+    Write(Source() / "name", "file");
+    fs::create_directories(User() / "name");
+    EXPECT_THROW(DeployStartupFiles(), EInOutError);
+    EXPECT_TRUE(fs::is_directory(User() / "name"));
+}
+
+TEST_F(StartupDeploymentTest, SymbolicLinkLoopEndsAndFileLinksAreCopied) {
+    Write(Source() / "sub" / "f.txt", "f");
+    Write(root / "outside.txt", "outside");
+    fs::create_directory_symlink("..", Source() / "sub" / "up");
+    fs::create_directory_symlink(Source(), Source() / "self");
+    fs::create_symlink(root / "outside.txt", Source() / "link.txt");
+
+    DeployStartupFiles();
+
+    EXPECT_EQ(Tree(User()), (std::vector<std::string>{"link.txt", "sub/", "sub/f.txt"}));
+    EXPECT_EQ(Read(User() / "link.txt"), "outside");
+    EXPECT_FALSE(fs::is_symlink(User() / "link.txt"));
+}
+
+}  // namespace
+}  // namespace velmora::testing
