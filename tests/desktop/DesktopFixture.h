@@ -71,11 +71,19 @@ protected:
         Pump([] { return false; }, milliseconds);
     }
 
-    platform::WindowHandle ShownWindow(RecordingWindow& events, platform::SizeI client = {300, 200}) {
+    // The monitor's scale factor (GDK_SCALE on a virtual display).
+    static int MonitorScale() {
+        GdkMonitor* monitor = gdk_display_get_monitor(gdk_display_get_default(), 0);
+        return monitor ? gdk_monitor_get_scale_factor(monitor) : 1;
+    }
+
+    // A shown window whose client area is the given size in logical pixels.
+    platform::WindowHandle ShownWindow(RecordingWindow& events, platform::SizeI logicalClient = {300, 200}) {
         platform::WindowCreateParams params;
         params.title = "Тальмерин";
         const platform::WindowHandle window = platform_->CreateNativeWindow(params, &events);
-        platform_->SetClientSize(window, client);
+        const int scale = MonitorScale();
+        platform_->SetClientSize(window, {logicalClient.width * scale, logicalClient.height * scale});
         platform_->ShowWindow(window);
         platform_->ActivateWindow(window);
         GtkWidget* top = platform_->TopLevelWidget(window);

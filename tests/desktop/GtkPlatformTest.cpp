@@ -47,31 +47,33 @@ TEST_F(DesktopTest, WindowStartsHiddenWithTheClientSizeItWasGiven) {
     params.title = "Тальмерин";
     const auto window = platform_->CreateNativeWindow(params, &events);
     EXPECT_FALSE(platform_->IsWindowVisible(window));
-    platform_->SetClientSize(window, {368, 480});
-    EXPECT_EQ(platform_->GetClientSize(window), (platform::SizeI{368, 480}));
+    const int scale = MonitorScale();
+    platform_->SetClientSize(window, {368 * scale, 480 * scale});
+    EXPECT_EQ(platform_->GetClientSize(window), (platform::SizeI{368 * scale, 480 * scale}));
     const platform::RectI before = platform_->GetWindowBounds(window);
-    EXPECT_EQ(before.Width(), 368);
-    EXPECT_EQ(before.Height(), 480);
+    EXPECT_EQ(before.Width(), 368 * scale);
+    EXPECT_EQ(before.Height(), 480 * scale);
 
     platform_->ShowWindow(window);
     GtkWidget* top = platform_->TopLevelWidget(window);
     ASSERT_TRUE(Pump([&] { return gtk_widget_get_mapped(top) && events.paints > 0; }));
     EXPECT_TRUE(platform_->IsWindowVisible(window));
     EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(top)), "Тальмерин");
-    EXPECT_EQ(platform_->GetClientSize(window), (platform::SizeI{368, 480}));
-    EXPECT_GE(platform_->GetWindowBounds(window).Width(), 368);
+    EXPECT_EQ(platform_->GetClientSize(window), (platform::SizeI{368 * scale, 480 * scale}));
+    EXPECT_GE(platform_->GetWindowBounds(window).Width(), 368 * scale);
     EXPECT_EQ(platform_->GetWindowDpi(window), 96 * gtk_widget_get_scale_factor(top));
 }
 
 TEST_F(DesktopTest, ResizeOfAShownWindowReadsBackAtOnceAndAfterTheServerAnswers) {
     RecordingWindow events;
     const auto window = ShownWindow(events);
-    platform_->SetClientSize(window, {420, 310});
-    EXPECT_EQ(platform_->GetClientSize(window), (platform::SizeI{420, 310}));
+    const int scale = MonitorScale();
+    platform_->SetClientSize(window, {420 * scale, 310 * scale});
+    EXPECT_EQ(platform_->GetClientSize(window), (platform::SizeI{420 * scale, 310 * scale}));
     const int moved = events.Count(MessageKind::Moved);
     ASSERT_TRUE(Pump([&] { return events.Count(MessageKind::Moved) > moved; }));
     PumpFor(100);
-    EXPECT_EQ(platform_->GetClientSize(window), (platform::SizeI{420, 310}));
+    EXPECT_EQ(platform_->GetClientSize(window), (platform::SizeI{420 * scale, 310 * scale}));
     GtkAllocation allocation;
     gtk_widget_get_allocation(platform_->DrawingArea(window), &allocation);
     EXPECT_EQ(allocation.width, 420);
@@ -81,16 +83,17 @@ TEST_F(DesktopTest, ResizeOfAShownWindowReadsBackAtOnceAndAfterTheServerAnswers)
 TEST_F(DesktopTest, ExplicitPositionIsAppliedWhenTheWindowIsShown) {
     RecordingWindow events;
     const auto window = platform_->CreateNativeWindow({}, &events);
-    platform_->SetWindowBounds(window, {120, 90, 120 + 250, 90 + 150});
+    const int scale = MonitorScale();
+    platform_->SetWindowBounds(window, {120 * scale, 90 * scale, (120 + 250) * scale, (90 + 150) * scale});
     platform_->ShowWindow(window);
     GtkWidget* top = platform_->TopLevelWidget(window);
     ASSERT_TRUE(Pump([&] { return gtk_widget_get_mapped(top) && events.Count(MessageKind::Moved) > 0; }));
     PumpFor(100);
     const platform::RectI bounds = platform_->GetWindowBounds(window);
     // Without a window manager there is no frame: outer = client.
-    EXPECT_EQ(bounds.left, 120);
-    EXPECT_EQ(bounds.top, 90);
-    EXPECT_EQ(platform_->GetClientSize(window), (platform::SizeI{250, 150}));
+    EXPECT_EQ(bounds.left, 120 * scale);
+    EXPECT_EQ(bounds.top, 90 * scale);
+    EXPECT_EQ(platform_->GetClientSize(window), (platform::SizeI{250 * scale, 150 * scale}));
 }
 
 TEST_F(DesktopTest, CloseRequestBecomesAMessageAndLeavesTheWindowAlone) {
