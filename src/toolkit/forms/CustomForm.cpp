@@ -7,10 +7,7 @@
 #include "toolkit/controls/Theme.h"
 #include "toolkit/core/Exceptions.h"
 
-#if __has_include("toolkit/forms/FormReader.h")
 #include "toolkit/forms/FormReader.h"
-#define VELMORA_HAVE_FORM_READER 1
-#endif
 
 namespace velmora {
 
@@ -135,11 +132,7 @@ std::vector<std::function<void(TCustomForm&)>>& TCustomForm::ActivationObservers
 
 void TCustomForm::Create() {
     CreateHandle();
-#ifdef VELMORA_HAVE_FORM_READER
     ReadComponentResources(*this, TFormBase::StaticClassInfo());
-#else
-    throw EResourceNotFound(FormatMessage("Resource %s not found", {std::string(GetClassInfo().name)}));
-#endif
 }
 
 void TCustomForm::CreateHandle() {
@@ -159,7 +152,6 @@ void TCustomForm::CreateHandle() {
 }
 
 void TCustomForm::ApplyPrescan() {
-#ifdef VELMORA_HAVE_FORM_READER
     static const std::vector<std::string> names{"FormStyle", "BorderStyle", "EnableBorderStyling", "Border.Styling",
                                                 "Quality"};
     std::map<std::string, std::string> found =
@@ -174,7 +166,6 @@ void TCustomForm::ApplyPrescan() {
         }
         // Border styling only matters to platforms that draw their own frames.
     }
-#endif
 }
 
 void TCustomForm::Loaded() {
