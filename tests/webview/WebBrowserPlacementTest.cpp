@@ -206,6 +206,36 @@ TEST_F(WebViewTest, ParentChangeSavesAndRestoresVisibility) {
     }
 }
 
+TEST_F(WebViewTest, SubtreeOutsideAnyWindowKeepsTheEngineOffScreen) {
+    MakeWindow();
+    auto* panel = new TControl(form.get());
+    panel->SetBounds(0, 28, 368, 452);
+    auto* view = new TWebBrowser(form.get());
+    auto mark = Mark();
+    view->SetParent(panel);
+    view->SetBounds(0, 0, 368, 452);
+    // Nothing to show it in yet: no activation, no verbs, no display.
+    EXPECT_EQ(LogSince(mark), std::vector<std::string>{});
+    EXPECT_EQ(view->Binding()->Display(), 0u);
+
+    mark = Mark();
+    panel->SetParent(&form->ClientArea());
+    const platform::WindowHandle display = view->Binding()->Display();
+    ASSERT_NE(display, 0u);
+    const auto moves = LinesSince(mark, "SetWindowPos(");
+    ASSERT_GE(moves.size(), 2u);
+    EXPECT_EQ(moves[moves.size() - 2], Pos(display, 0, 28, 368, 452, "0x14"));
+    EXPECT_EQ(moves.back(), Shown(display));
+
+    // The panel leaves the window with the view still inside it.
+    mark = Mark();
+    panel->SetParent(nullptr);
+    EXPECT_TRUE(view->Visible());
+    EXPECT_FALSE(EngineOf(*view).Visible());
+    EXPECT_EQ(LinesSince(mark, "SetWindowPos(").back(), Hidden(display));
+    EXPECT_TRUE(LinesSince(mark, "SetWindowPos(" + std::to_string(display) + ", 0, 28").empty());
+}
+
 TEST_F(WebViewTest, MovingToAnotherWindowMovesTheDisplay) {
     MakeWindow();
     TWebBrowser* view = AddView();

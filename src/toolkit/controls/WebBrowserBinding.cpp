@@ -128,18 +128,21 @@ void WebBrowserBinding::UpdateContentFromControl() {
 
 void WebBrowserBinding::Place() {
     if (Destroying(&view_)) return;
-    if (!view_.ParentControl()) {
+    // Out of any main window's tree (no parent, or a subtree not attached to
+    // a window) there is nowhere to show the engine; a display left from an
+    // earlier window must not stay up there.
+    TCustomForm* form = view_.ParentControl() ? view_.Root() : nullptr;
+    if (!form) {
         HideDetachedDisplay();
         return;
     }
-    TCustomForm* form = view_.Root();
     if (Destroying(form)) return;
     if (!engine_) CreateEngine();
-    if (form) AttachTo(*form);
+    AttachTo(*form);
+    if (display_ == 0 || mainWindow_ != form) return;
 
     const bool visibleInTree = view_.IsVisibleInTree();
     SetEngineVisible(visibleInTree);
-    if (!form || display_ == 0 || mainWindow_ != form) return;
 
     auto& platform = platform::CurrentPlatform();
     auto& registry = BrowserPlacementRegistry::For(*form);
@@ -200,8 +203,6 @@ void WebBrowserBinding::SetEngineVisible(bool visible) {
 }
 
 void WebBrowserBinding::HideDetachedDisplay() {
-    // A view taken out of the tree must not leave its native display showing
-    // over the window it was in.
     if (!engine_ || display_ == 0) return;
     SetEngineVisible(false);
     platform::CurrentPlatform().SetWindowPos(display_, {}, platform::PosHide);
