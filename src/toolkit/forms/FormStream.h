@@ -92,6 +92,8 @@ struct ObjectPrefix {
 class FormStreamReader {
 public:
     explicit FormStreamReader(std::span<const std::uint8_t> data) : data_(data) {}
+    // The reader only borrows the bytes; a temporary would dangle.
+    explicit FormStreamReader(std::vector<std::uint8_t>&&) = delete;
 
     std::size_t Position() const { return pos_; }
     std::size_t Size() const { return data_.size(); }

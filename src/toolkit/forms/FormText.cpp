@@ -492,6 +492,9 @@ private:
         case '(':
             out_.WriteListBegin();
             while (!IsPunct(Peek(), ')')) {
+                // vaNull is the list's own end mark, so it cannot be an element.
+                if (Peek().kind == TokenKind::Ident && !Peek().callFollows && SameText(Peek().text, "null"))
+                    throw Error(Peek(), "null cannot be a list element");
                 ParseValue(depth + 1);
                 if (IsPunct(Peek(), ',')) Next();
             }
@@ -720,7 +723,7 @@ private:
             std::string name = in_.ReadShortString();
             if (IsPlainIdent(name) && !IsKeyword(name, kValueKeywords) && !IsKeyword(name, kObjectKeywords))
                 return name;
-            return "ident(" + Quote(name) + ")";
+            return "ident(" + (IsPlainIdent(name) ? name : Quote(name)) + ")";
         }
         case ValueType::vaString:
         case ValueType::vaLString: {
