@@ -174,6 +174,20 @@ TEST_F(WebViewTest, ActivatingAWindowRealignsTheViews) {
               (std::vector<std::string>{Pos(display, 0, 28, 368, 452, "0x14"), Shown(display)}));
 }
 
+TEST_F(WebViewTest, ScaleChangeRePlacesTheDisplay) {
+    RegisterWebBrowserService();
+    MakeWindow();
+    TWebBrowser* view = AddView();
+    const platform::WindowHandle display = view->Binding()->Display();
+    const auto mark = Mark();
+    platform.ChangeDpi(form->Handle(), 144);
+    platform.DispatchPending();
+    const auto moves = LinesSince(mark, "SetWindowPos(" + std::to_string(display));
+    ASSERT_GE(moves.size(), 2u);
+    EXPECT_EQ(moves[moves.size() - 2], Pos(display, 0, 42, 552, 678, "0x14"));
+    EXPECT_EQ(moves.back(), Shown(display));
+}
+
 TEST_F(WebViewTest, ParentChangeSavesAndRestoresVisibility) {
     MakeWindow();
     TWebBrowser* view = AddView();

@@ -57,20 +57,26 @@ void TWBFactoryService::FormHandleCreated(TCustomForm& form) {
 
 namespace {
 
-void RealignOnActivation(TCustomForm&) { TWBFactoryService::Instance().RealignBrowsers(); }
+// Activation and scale changes both leave native displays where they were.
+void RealignForWindow(TCustomForm&) { TWBFactoryService::Instance().RealignBrowsers(); }
+
+using Observer = void (*)(TCustomForm&);
+
+// Looked up rather than remembered, so that a list cleared by a restart of
+// the toolkit gets the observer back, and never gets it twice.
+void AddOnce(std::vector<std::function<void(TCustomForm&)>>& observers) {
+    const bool present = std::any_of(observers.begin(), observers.end(), [](const auto& observer) {
+        const Observer* target = observer.template target<Observer>();
+        return target && *target == &RealignForWindow;
+    });
+    if (!present) observers.push_back(&RealignForWindow);
+}
 
 }  // namespace
 
 void RegisterWebBrowserService() {
-    // Looked up rather than remembered, so that a list cleared by a restart
-    // of the toolkit gets the observer back, and never gets it twice.
-    using Observer = void (*)(TCustomForm&);
-    auto& observers = TCustomForm::ActivationObservers();
-    const bool present = std::any_of(observers.begin(), observers.end(), [](const auto& observer) {
-        const Observer* target = observer.template target<Observer>();
-        return target && *target == &RealignOnActivation;
-    });
-    if (!present) observers.push_back(&RealignOnActivation);
+    AddOnce(TCustomForm::ActivationObservers());
+    AddOnce(TCustomForm::ScaleObservers());
 #ifdef VELMORA_HAVE_TAB_CONTROL
     TTabControl::RealignBrowsersHook() = [] { TWBFactoryService::Instance().RealignBrowsers(); };
 #endif

@@ -125,6 +125,11 @@ TCustomForm::~TCustomForm() {
     }
 }
 
+std::vector<std::function<void(TCustomForm&)>>& TCustomForm::ScaleObservers() {
+    static std::vector<std::function<void(TCustomForm&)>> observers;
+    return observers;
+}
+
 std::vector<std::function<void(TCustomForm&)>>& TCustomForm::ActivationObservers() {
     static std::vector<std::function<void(TCustomForm&)>> observers;
     return observers;
@@ -312,6 +317,9 @@ void TCustomForm::ApplyDpi(int dpi) {
         ReadBoundsBack(true);
     }
     LayoutClientArea();
+    auto observers = ScaleObservers();
+    for (auto& observer : observers)
+        if (observer) observer(*this);
 }
 
 // --- showing and closing -----------------------------------------------------

@@ -148,6 +148,9 @@ public:
 
     // Called whenever any form of the program becomes active.
     static std::vector<std::function<void(TCustomForm&)>>& ActivationObservers();
+    // Called after a form's scale factor changed and its content was laid
+    // out again (native child windows have to follow in device pixels).
+    static std::vector<std::function<void(TCustomForm&)>>& ScaleObservers();
 
     // What the application object lends the form layer, which does not know
     // it. Any hook may be empty (forms created without an application).
