@@ -308,6 +308,9 @@ TEST_F(DesktopTest, ProcessFacts) {
     EXPECT_GT(where.offset, 0u);
     EXPECT_LT(where.offset, static_cast<std::uintptr_t>(info.st_size));
     EXPECT_EQ(platform_->GetOsVersion().major, 10);
+    // The names the desktop file, the icon and the taskbar grouping go by.
+    EXPECT_STREQ(g_get_prgname(), "org.velmora.Velmora");
+    EXPECT_STREQ(gdk_get_program_class(), "Velmora");
     const std::uint64_t a = platform_->HighResolutionCounter();
     g_usleep(20000);
     const std::uint64_t b = platform_->HighResolutionCounter();

@@ -113,13 +113,15 @@ bool GtkPlatform::EnsureGtk() {
     // desktop file, the icon and the taskbar entry are matched by them.
     static const bool named = [] {
         g_set_prgname(kApplicationId);
-        gdk_set_program_class(kWindowClass);
         g_set_application_name(kWindowClass);
         return true;
     }();
     (void)named;
     gtkReady_ = gtk_init_check(nullptr, nullptr);
     if (!gtkReady_) return false;
+    // gtk_init derives the class from the program name; the taskbar groups
+    // by it and the desktop file's StartupWMClass names it.
+    gdk_set_program_class(kWindowClass);
     LoadProgramIcon();
     if (GtkSettings* settings = gtk_settings_get_default()) {
         gint time = 400, distance = 5;

@@ -15,7 +15,9 @@ std::string DirectoryOf(const std::string& path) {
 
 std::vector<std::string> ProgramIconRoots(const std::string& executablePath) {
     const std::string dir = DirectoryOf(executablePath);
-    return {dir + "/icons", dir + "/../share/icons"};
+    // The prefix by name, not through "..": that needs nothing on disk to
+    // exist and survives a bin directory that is a symbolic link.
+    return {dir + "/icons", DirectoryOf(dir) + "/share/icons"};
 }
 
 GList* LoadProgramIcons(const std::string& executablePath) {
