@@ -305,6 +305,42 @@ TEST_F(EngineTest, ClickIntoTheDisplayActivatesTheViewBeforeTheEngineHandlesIt) 
     EXPECT_EQ(events.activations, 1);  // at once, not through the queue
 }
 
+TEST_F(EngineTest, PageKeysReachTheWindowWhileThePageHasTheKeyboardAndHidingItGivesTheKeyboardBack) {
+    ASSERT_TRUE(engine->InPlaceActivate(window, {0, 0, 200 * scale, 150 * scale}));
+    ASSERT_TRUE(engine->Navigate("", std::nullopt).ok);
+    GtkWidget* view = GTK_WIDGET(View());
+    GtkWidget* top = platform_->TopLevelWidget(window);
+    ASSERT_TRUE(Pump([&] { return gtk_widget_get_mapped(view) && LoadSettled(); }));
+    gtk_widget_grab_focus(view);
+    ASSERT_TRUE(gtk_widget_has_focus(view));
+
+    const auto sendKey = [&](guint keyval, guint state) {
+        GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
+        event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(top)));
+        event->key.keyval = keyval;
+        event->key.state = state;
+        gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(gtk_widget_get_display(top))));
+        gtk_main_do_event(event);
+        gdk_event_free(event);
+    };
+    sendKey(GDK_KEY_Tab, GDK_CONTROL_MASK);
+    sendKey(GDK_KEY_ISO_Left_Tab, GDK_CONTROL_MASK | GDK_SHIFT_MASK);
+    sendKey(GDK_KEY_Right, 0);  // an ordinary key stays with the page
+    ASSERT_TRUE(Pump([&] { return window_.Count(platform::MessageKind::KeyDown) == 2; }));
+    PumpFor(50);
+    EXPECT_EQ(window_.Count(platform::MessageKind::KeyDown), 2);
+    EXPECT_EQ(window_.Last(platform::MessageKind::KeyDown)->shift, platform::ShiftCtrl | platform::ShiftShift);
+    EXPECT_TRUE(gtk_widget_has_focus(view));
+
+    platform_->SetWindowPos(engine->DisplayWindow(), {}, PosHide);
+    EXPECT_TRUE(gtk_widget_has_focus(platform_->DrawingArea(window)));
+    engine->DoVerb(platform::EngineVerb::Show);
+    gtk_widget_grab_focus(view);
+    engine->DoVerb(platform::EngineVerb::Hide);
+    EXPECT_FALSE(gtk_widget_get_visible(view));
+    EXPECT_TRUE(gtk_widget_has_focus(platform_->DrawingArea(window)));
+}
+
 TEST_F(EngineTest, SilentEngineAnswersScriptDialogsItself) {
     const std::string page = WritePage(
         "confirm.html", "<!DOCTYPE html><script>alert('x'); document.title = confirm('y') ? 'yes' : 'no';</script>");

@@ -266,6 +266,8 @@ void GtkPlatform::ConnectWindowSignals(NativeWindow& w) {
     g_signal_connect(w.window, "notify::scale-factor", G_CALLBACK(OnScaleFactor), this);
     g_signal_connect(w.window, "notify::is-active", G_CALLBACK(OnIsActive), this);
     g_signal_connect(w.window, "destroy", G_CALLBACK(OnWindowDestroyed), this);
+    g_signal_connect(w.window, "key-press-event", G_CALLBACK(OnWindowKey), this);
+    g_signal_connect(w.window, "key-release-event", G_CALLBACK(OnWindowKey), this);
     g_signal_connect(w.overlay, "get-child-position", G_CALLBACK(OnChildPosition), this);
     g_signal_connect(w.area, "draw", G_CALLBACK(OnDraw), this);
     g_signal_connect(w.area, "size-allocate", G_CALLBACK(OnAreaAllocate), this);
@@ -401,7 +403,7 @@ void GtkPlatform::HideWindow(WindowHandle handle) {
     NativeWindow* w = Find(handle);
     if (!w) return;
     if (w->isDisplay) {
-        if (w->child) gtk_widget_hide(w->child);
+        HideDisplay(*w);
         return;
     }
     if (w->window) gtk_widget_hide(w->window);
@@ -478,6 +480,24 @@ void GtkPlatform::DetachDisplay(WindowHandle handle) {
     windows_.erase(it);
 }
 
+void GtkPlatform::HideDisplay(NativeWindow& display) {
+    if (!display.child) return;
+    // GTK leaves a window without a focus widget when the focused one is
+    // hidden, and then no key reaches the drawn controls at all: hand the
+    // keyboard back to them first.
+    if (NativeWindow* parent = FindTopLevel(display.parent)) {
+        GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(parent->window));
+        if (focus && (focus == display.child || gtk_widget_is_ancestor(focus, display.child)))
+            gtk_widget_grab_focus(parent->area);
+    }
+    gtk_widget_hide(display.child);
+}
+
+void GtkPlatform::HideDisplayWidget(GtkWidget* widget) {
+    if (NativeWindow* display = Find(HandleOf(widget)); display && display->isDisplay) HideDisplay(*display);
+    else if (widget) gtk_widget_hide(widget);
+}
+
 void GtkPlatform::UpdateDisplayAllocation(NativeWindow& display) {
     NativeWindow* parent = FindTopLevel(display.parent);
     if (parent) gtk_widget_queue_resize(parent->overlay);
@@ -526,7 +546,7 @@ void GtkPlatform::SetWindowPos(WindowHandle handle, const RectI& rect, unsigned 
     }
     if (w->child) {
         if (flags & platform::PosShowWindow) gtk_widget_show(w->child);
-        if (flags & platform::PosHideWindow) gtk_widget_hide(w->child);
+        if (flags & platform::PosHideWindow) HideDisplay(*w);
     }
 }
 
@@ -1032,6 +1052,19 @@ gboolean GtkPlatform::OnKey(GtkWidget* widget, GdkEventKey* event, gpointer self
     }
     // Handled: GTK must not move the focus on Tab or arrows by itself.
     return TRUE;
+}
+
+gboolean GtkPlatform::OnWindowKey(GtkWidget* widget, GdkEventKey* event, gpointer self) {
+    auto* platform = static_cast<GtkPlatform*>(self);
+    NativeWindow* w = platform->Find(HandleOf(widget));
+    if (!w || !w->area) return FALSE;
+    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(widget));
+    if (focus == w->area || focus == nullptr) return FALSE;  // the drawing area's own handler takes it
+    // The page keys belong to the window even while the web view has the
+    // keyboard: Ctrl+Tab and Ctrl+Shift+Tab go to the toolkit (GTK would
+    // otherwise use them to move its own focus).
+    if (TranslateKeyval(event->keyval) != platform::Key::Tab || !(event->state & GDK_CONTROL_MASK)) return FALSE;
+    return OnKey(w->area, event, self);
 }
 
 gboolean GtkPlatform::OnFocus(GtkWidget* widget, GdkEventFocus* event, gpointer self) {

@@ -98,6 +98,9 @@ public:
     platform::WindowHandle AttachDisplay(GtkWidget* widget, platform::WindowHandle mainWindow,
                                          const platform::RectI& bounds);
     void DetachDisplay(platform::WindowHandle display);
+    // Hides a display, handing the keyboard back to the drawn controls when
+    // the display had it.
+    void HideDisplayWidget(GtkWidget* widget);
     // Runs f so that no C++ exception leaves it; an error is kept and raised
     // again at the next queue call.
     void Guarded(const std::function<void()>& f);
@@ -128,6 +131,7 @@ private:
     void LoadProgramIcon();
     void PushMouse(NativeWindow& window, platform::MessageKind kind, GdkEvent* event, double x, double y);
     void UpdateDisplayAllocation(NativeWindow& display);
+    void HideDisplay(NativeWindow& display);
 
     // GTK callbacks (C linkage style, user data is the platform).
     static gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
@@ -143,6 +147,7 @@ private:
     static gboolean OnLeave(GtkWidget* widget, GdkEventCrossing* event, gpointer self);
     static gboolean OnScroll(GtkWidget* widget, GdkEventScroll* event, gpointer self);
     static gboolean OnKey(GtkWidget* widget, GdkEventKey* event, gpointer self);
+    static gboolean OnWindowKey(GtkWidget* widget, GdkEventKey* event, gpointer self);
     static gboolean OnFocus(GtkWidget* widget, GdkEventFocus* event, gpointer self);
     static gboolean OnTouch(GtkWidget* widget, GdkEventTouch* event, gpointer self);
     static gboolean OnChildPosition(GtkOverlay* overlay, GtkWidget* child, GdkRectangle* allocation,

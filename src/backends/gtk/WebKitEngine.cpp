@@ -93,7 +93,7 @@ bool WebKitEngine::InPlaceActivate(platform::WindowHandle mainWindow, const plat
         return platform_.GetParentWindow(display_) == mainWindow;
     }
     display_ = platform_.AttachDisplay(GTK_WIDGET(view_), mainWindow, bounds);
-    if (display_ && !visible_) gtk_widget_hide(GTK_WIDGET(view_));
+    if (display_ && !visible_) platform_.HideDisplayWidget(GTK_WIDGET(view_));
     return display_ != 0;
 }
 
@@ -122,7 +122,8 @@ void WebKitEngine::DoVerb(platform::EngineVerb verb) {
     if (!view_) return;
     // Showing a widget never takes the focus in GTK, so the active window and
     // its focus stay where they are.
-    gtk_widget_set_visible(GTK_WIDGET(view_), verb == platform::EngineVerb::Show);
+    if (verb == platform::EngineVerb::Show) gtk_widget_show(GTK_WIDGET(view_));
+    else platform_.HideDisplayWidget(GTK_WIDGET(view_));
 }
 
 void WebKitEngine::Close() {
