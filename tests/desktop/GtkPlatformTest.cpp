@@ -1,5 +1,7 @@
+#include <fenv.h>
 #include <sys/stat.h>
 
+#include <cmath>
 #include <stdexcept>
 #include <string>
 
@@ -315,6 +317,22 @@ TEST_F(DesktopTest, ProcessFacts) {
     g_usleep(20000);
     const std::uint64_t b = platform_->HighResolutionCounter();
     EXPECT_NEAR(static_cast<double>(b - a) / platform_->HighResolutionFrequency(), 0.02, 0.015);
+}
+
+TEST(FloatingPoint, MaskingTurnsFaultsIntoSpecialValues) {
+    GtkPlatform platform;
+    feenableexcept(FE_DIVBYZERO | FE_INVALID | FE_OVERFLOW);
+    platform.MaskFloatingPointExceptions();
+    EXPECT_EQ(fegetexcept(), 0);
+    volatile double zero = 0.0, big = 1e308;
+    EXPECT_TRUE(std::isinf(1.0 / zero));
+    EXPECT_TRUE(std::isnan(zero / zero));
+    EXPECT_TRUE(std::isinf(big * 10));
+#if defined(__x86_64__) || defined(__i386__)
+    unsigned int mxcsr = 0;
+    __asm__ volatile("stmxcsr %0" : "=m"(mxcsr));
+    EXPECT_EQ(mxcsr & 0x1F80u, 0x1F80u);
+#endif
 }
 
 TEST_F(DesktopTest, ApplicationWindowIsOnlyARecordTheMainWindowCarriesTheEntry) {

@@ -17,6 +17,9 @@
 #include "ProgramIcon.h"
 #include "ScaleConversion.h"
 #include "WebKitEngine.h"
+#ifdef VELMORA_BENCH_TRACE
+#include "BenchTrace.h"
+#endif
 
 namespace velmora::gtk {
 
@@ -142,7 +145,21 @@ void GtkPlatform::InitializeUiThread() {
     }
 }
 
-void GtkPlatform::MaskFloatingPointExceptions() { fedisableexcept(FE_ALL_EXCEPT); }
+void GtkPlatform::MaskFloatingPointExceptions() {
+    fedisableexcept(FE_ALL_EXCEPT);
+#if defined(__x86_64__) || defined(__i386__)
+    // FE_ALL_EXCEPT leaves out the denormal-operand kind; mask it too, in
+    // both the SSE and the x87 control words.
+    unsigned int mxcsr = 0;
+    __asm__ volatile("stmxcsr %0" : "=m"(mxcsr));
+    mxcsr |= 0x1F80u;  // all six exception masks
+    __asm__ volatile("ldmxcsr %0" : : "m"(mxcsr));
+    unsigned short x87 = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(x87));
+    x87 |= 0x3Fu;
+    __asm__ volatile("fldcw %0" : : "m"(x87));
+#endif
+}
 
 std::string GtkPlatform::ExecutablePath() {
     std::string buffer(PATH_MAX, '\0');
@@ -540,6 +557,9 @@ void GtkPlatform::SetWindowPos(WindowHandle handle, const RectI& rect, unsigned 
         next.right = next.left + logical.Width();
         next.bottom = next.top + logical.Height();
     }
+#ifdef VELMORA_BENCH_TRACE
+    if (!(flags & platform::PosNoMove)) VELMORA_BENCH_TRACE_POINT("pos", next.left, next.top);
+#endif
     if (!(next == w->logicalRect)) {
         w->logicalRect = next;
         UpdateDisplayAllocation(*w);
@@ -578,6 +598,9 @@ gboolean GtkPlatform::OnChildPosition(GtkOverlay*, GtkWidget* child, GdkRectangl
     auto* platform = static_cast<GtkPlatform*>(self);
     NativeWindow* d = platform->Find(HandleOf(child));
     if (!d || !d->isDisplay) return FALSE;
+#ifdef VELMORA_BENCH_TRACE
+    VELMORA_BENCH_TRACE_POINT("alloc", d->logicalRect.left, d->logicalRect.top);
+#endif
     allocation->x = d->logicalRect.left;
     allocation->y = d->logicalRect.top;
     allocation->width = std::max(1, d->logicalRect.Width());
@@ -863,6 +886,9 @@ gboolean GtkPlatform::OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self) {
     auto* platform = static_cast<GtkPlatform*>(self);
     NativeWindow* w = platform->Find(HandleOf(widget));
     if (!w || !w->events) return FALSE;
+#ifdef VELMORA_BENCH_TRACE
+    VELMORA_BENCH_TRACE_POINT("draw", 0, 0);
+#endif
     const float scale = static_cast<float>(std::max(1, gtk_widget_get_scale_factor(widget)));
     platform->Guarded([&] {
         CairoCanvas canvas(cr, scale);

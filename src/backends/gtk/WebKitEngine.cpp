@@ -3,6 +3,9 @@
 #include <libsoup/soup.h>
 
 #include "GtkPlatform.h"
+#ifdef VELMORA_BENCH_TRACE
+#include "BenchTrace.h"
+#endif
 
 namespace velmora::gtk {
 
@@ -57,6 +60,12 @@ void WebKitEngine::EnsureView() {
     g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this);
     g_signal_connect(view_, "load-failed", G_CALLBACK(OnLoadFailed), this);
     g_signal_connect(view_, "button-press-event", G_CALLBACK(OnButtonPress), this);
+#ifdef VELMORA_BENCH_TRACE
+    g_signal_connect(view_, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t*, gpointer) -> gboolean {
+                         VELMORA_BENCH_TRACE_POINT("webdraw", 0, 0);
+                         return FALSE;
+                     }), nullptr);
+#endif
     g_signal_connect(webkit_web_view_get_back_forward_list(view_), "changed", G_CALLBACK(OnHistoryChanged), this);
 }
 
@@ -154,6 +163,9 @@ void WebKitEngine::Notify(std::function<void(platform::IWebEngineEvents&)> notif
 void WebKitEngine::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self) {
     auto* engine = static_cast<WebKitEngine*>(self);
     const std::string uri = CurrentUri(view);
+#ifdef VELMORA_BENCH_TRACE
+    VELMORA_BENCH_TRACE_POINT("load", event, 0);
+#endif
     switch (event) {
     case WEBKIT_LOAD_STARTED:
     case WEBKIT_LOAD_REDIRECTED:  // a redirect is a new navigation to the new address
