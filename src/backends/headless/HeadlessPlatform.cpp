@@ -141,7 +141,10 @@ void HeadlessPlatform::MoveByUser(WindowHandle window, const RectI& bounds) { Se
 
 void HeadlessPlatform::ShowWindow(WindowHandle window) {
     WindowState& w = Require(window, "ShowWindow");
-    ++w.showCount;
+    if (w.showCount++ == 0) {
+        w.boundsAtFirstShow = w.bounds;
+        w.dpiAtFirstShow = w.dpi;
+    }
     w.visible = true;
     invalid_.insert(window);
 }
@@ -352,12 +355,12 @@ void HeadlessPlatform::WaitMessage() {
     if (!queue_.empty() || !invalid_.empty()) return;
     while (queue_.empty() && invalid_.empty()) {
         auto next = NextEventTime();
-        if (!next) {
+        if (!next || static_cast<double>(*next) > WaitLimitMs * 1000.0) {
             deadlocked_ = true;
             PostQuitMessage();
             throw HeadlessDeadlock(
-                "headless: WaitMessage with an empty queue and no timer or scheduled step; nothing could ever "
-                "arrive");
+                "headless: WaitMessage with an empty queue and no timer or scheduled step before the wait "
+                "limit; nothing would ever arrive");
         }
         AdvanceTo(std::max(*next, nowUs_));
     }

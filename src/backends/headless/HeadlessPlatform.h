@@ -9,8 +9,9 @@
 // timers re-arm). WaitMessage() returns at once when a message is waiting;
 // otherwise it moves the clock to the next scheduled event - a timer or a
 // step scheduled with At()/After() - and runs it. When nothing could ever
-// arrive it does not hang: it records the deadlock, posts a quit message so an
-// event loop ends, and throws HeadlessDeadlock. YieldProcessor() moves the
+// arrive (or only past WaitLimitMs) it does not hang: it records the
+// deadlock, posts a quit message so an event loop ends, and throws
+// HeadlessDeadlock. YieldProcessor() moves the
 // clock to the next event as well (or by YieldQuantumMs), so a busy wait
 // that yields makes progress.
 //
@@ -86,6 +87,8 @@ struct WindowState {
     bool destroyed = false;
     int dpi = 96;
     int showCount = 0;              // how often ShowWindow was called
+    RectI boundsAtFirstShow;        // where the window was when first shown
+    int dpiAtFirstShow = 0;
     platform::IWindowEvents* events = nullptr;
 };
 
@@ -101,6 +104,9 @@ public:
     int DefaultDpi = 96;
     platform::OsVersion Os{10, 0};
     bool Touch = false;
+    // A wait that would move the clock past this virtual time is treated like
+    // a wait on nothing: an idle loop that nobody ends must not run forever.
+    double WaitLimitMs = 600000;
     // 0: YieldProcessor jumps to the next scheduled event (1 ms when none).
     unsigned YieldQuantumMs = 0;
     std::string ExecutableFile = "/nonexistent/velmora/Velmora";
