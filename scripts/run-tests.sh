@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian/Ubuntu machine, builds everything and runs every
+# test: the unit and program tests (ctest), the form reader fuzzer for a
+# minute, and the desktop end-to-end tests. Exits non-zero on any failure.
+#
+# Settings: BUILD_DIR (default build in the checkout), JOBS (default: cores),
+#           FUZZ_SECONDS (default 60), SKIP_SETUP=1 to skip installing packages.
+set -uo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD_DIR=${BUILD_DIR:-$ROOT/build}
+JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
+FUZZ_SECONDS=${FUZZ_SECONDS:-60}
+failures=()
+
+step() { printf '\n==== %s\n' "$*"; }
+
+if [[ ${SKIP_SETUP:-0} != 1 ]]; then
+    step "dependencies"
+    bash "$ROOT/scripts/setup-deps.sh" || { echo "run-tests: setup failed" >&2; exit 1; }
+fi
+
+step "configure ($BUILD_DIR)"
+cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo || exit 1
+
+step "build"
+cmake --build "$BUILD_DIR" -j "$JOBS" || exit 1
+
+step "tests"
+# ctest runs the desktop tests too when the desktop backend was built; they
+# bring their own virtual display.
+(cd "$BUILD_DIR" && ctest --output-on-failure -j "$JOBS" --timeout 600) || failures+=("ctest")
+
+if [[ -x $ROOT/scripts/fuzz-reader.sh || -f $ROOT/scripts/fuzz-reader.sh ]]; then
+    step "form reader fuzzing (${FUZZ_SECONDS}s)"
+    FUZZ_BUILD_DIR="$BUILD_DIR-fuzz" sh "$ROOT/scripts/fuzz-reader.sh" "$FUZZ_SECONDS" || failures+=("fuzz-reader")
+fi
+
+if [[ -f $ROOT/tests/desktop/run.sh ]]; then
+    step "desktop end-to-end tests"
+    BUILD_DIR="$BUILD_DIR" bash "$ROOT/tests/desktop/run.sh" || failures+=("desktop end-to-end")
+fi
+
+if ((${#failures[@]} > 0)); then
+    printf '\nrun-tests: FAILED: %s\n' "${failures[*]}" >&2
+    exit 1
+fi
+printf '\nrun-tests: all passed\n'
