@@ -6,6 +6,8 @@
 
 #include "TabFixture.h"
 #include "toolkit/core/Exceptions.h"
+#include "toolkit/shell/Application.h"
+#include "toolkit/shell/ToolkitPlatform.h"
 
 namespace velmora::tabtest {
 namespace {
@@ -280,6 +282,29 @@ TEST_F(SlideTest, ResizeDuringASlideIsAppliedWhenItEnds) {
     EXPECT_TRUE(tabs->Next(TTabTransition::Slide));
     EXPECT_EQ(Content(1).BoundsRect(), Rect(0, 28, 400, 480));
     EXPECT_FALSE(Content(0).Visible());
+}
+
+// Closing the main window during a slide ends the application, which removes
+// every timer: the slide must not wait forever for steps that never come.
+TEST_F(SlideTest, ApplicationWindingDownDuringASlideEndsIt) {
+    ToolkitPlatform layer(host);
+    platform::SetCurrentPlatform(&layer);
+    TApplication* saved = Application;
+    auto app = std::make_unique<TApplication>();
+    Application = app.get();
+    BuildTwoPages();
+    onProcessMessages = [&] {
+        if (host.NowMicroseconds() >= 100000) app->Terminate();
+    };
+    EXPECT_TRUE(tabs->Next(TTabTransition::Slide));
+    EXPECT_LT(host.NowMicroseconds(), 300000u);
+    EXPECT_EQ(Content(1).Position().X(), 0);
+    ExpectAtRest(1);
+    onProcessMessages = nullptr;
+    form.reset();
+    app.reset();
+    Application = saved;
+    platform::SetCurrentPlatform(&host);
 }
 
 TEST_F(SlideTest, TabControlDestroyedDuringItsSlide) {
