@@ -72,6 +72,7 @@ TEST_F(DesktopTest, ResizeOfAShownWindowReadsBackAtOnceAndAfterTheServerAnswers)
     const int scale = MonitorScale();
     platform_->SetClientSize(window, {420 * scale, 310 * scale});
     EXPECT_EQ(platform_->GetClientSize(window), (platform::SizeI{420 * scale, 310 * scale}));
+    EXPECT_EQ(platform_->GetWindowBounds(window).Width(), 420 * scale);  // no frame without a window manager
     const int moved = events.Count(MessageKind::Moved);
     ASSERT_TRUE(Pump([&] { return events.Count(MessageKind::Moved) > moved; }));
     PumpFor(100);

@@ -341,9 +341,15 @@ RectI GtkPlatform::GetWindowBounds(WindowHandle handle) {
     const int scale = ScaleOf(*w);
     GdkWindow* gdkWindow = gtk_widget_get_window(w->window);
     if (gdkWindow && gtk_widget_get_mapped(w->window)) {
+        // Position and frame from the window system; the client part from
+        // GetClientSize, so a resize not yet answered reads back as asked.
         GdkRectangle frame;
         gdk_window_get_frame_extents(gdkWindow, &frame);
-        return {frame.x * scale, frame.y * scale, (frame.x + frame.width) * scale, (frame.y + frame.height) * scale};
+        const int frameWidth = std::max(0, frame.width - gdk_window_get_width(gdkWindow)) * scale;
+        const int frameHeight = std::max(0, frame.height - gdk_window_get_height(gdkWindow)) * scale;
+        const SizeI client = GetClientSize(handle);
+        const int left = frame.x * scale, top = frame.y * scale;
+        return {left, top, left + client.width + frameWidth, top + client.height + frameHeight};
     }
     // Not on screen: no frame is known yet, so the outer rectangle is the
     // client area at the position GTK will ask for.
