@@ -260,3 +260,17 @@ TEST_F(ProgramTest, FailingStartUpCopyEndsBeforeAnyWindowExists) {
 
 }  // namespace
 }  // namespace velmora::testing
+
+namespace velmora::testing {
+namespace {
+
+TEST_F(ProgramTest, CloseRequestDuringASlideEndsTheProgram) {
+    ClickAt(100, &TForm2::Button2);
+    CloseAt(200);  // the slide takes 300 ms
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_TRUE(host.MessageBoxes().empty());
+    EXPECT_LT(host.NowMs(), 10000.0);
+}
+
+}  // namespace
+}  // namespace velmora::testing
