@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "TabFixture.h"
+#include "backends/headless/RecordingCanvas.h"
 #include "toolkit/core/Exceptions.h"
 #include "toolkit/shell/Application.h"
 #include "toolkit/shell/ToolkitPlatform.h"
@@ -282,6 +283,38 @@ TEST_F(SlideTest, ResizeDuringASlideIsAppliedWhenItEnds) {
     EXPECT_TRUE(tabs->Next(TTabTransition::Slide));
     EXPECT_EQ(Content(1).BoundsRect(), Rect(0, 28, 400, 480));
     EXPECT_FALSE(Content(0).Visible());
+}
+
+// During a slide the strip is drawn first, then the outgoing page, then the
+// incoming one over it, whatever the order of the pages; all clipped to the
+// tab control.
+TEST_F(SlideTest, PaintingOrderDuringASlide) {
+    for (bool forward : {true, false}) {
+        pages.clear();
+        buttons.clear();
+        Build({{"A"}, {"B"}}, forward ? 0 : 1);
+        buttons[0]->SetText("first page");
+        buttons[1]->SetText("second page");
+        std::vector<std::string> texts;
+        std::vector<RectF> clips;
+        onProcessMessages = [&] {
+            if (!texts.empty() || host.NowMicroseconds() < 100000) return;
+            headless::RecordingCanvas canvas;
+            form->ClientArea().PaintTree(canvas);
+            texts = canvas.Texts();
+            for (const auto& op : canvas.Ops())
+                if (op.kind == headless::CanvasOp::Kind::Text) clips.push_back(op.clip);
+        };
+        ASSERT_TRUE(forward ? tabs->Next(TTabTransition::Slide) : tabs->Previous(TTabTransition::Slide));
+        const std::vector<std::string> expected =
+            forward ? std::vector<std::string>{"A", "B", "first page", "second page"}
+                    : std::vector<std::string>{"A", "B", "second page", "first page"};
+        EXPECT_EQ(texts, expected) << (forward ? "forward" : "backward");
+        for (const RectF& clip : clips) {
+            EXPECT_GE(clip.left, 0);
+            EXPECT_LE(clip.right, 368);
+        }
+    }
 }
 
 // Closing the main window during a slide ends the application, which removes
