@@ -88,7 +88,7 @@ if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then headless=1; fi
 
 if [[ -x $ROOT/scripts/setup-deps.sh ]]; then
     say "installing dependencies (scripts/setup-deps.sh)"
-    "$ROOT/scripts/setup-deps.sh"
+    "$ROOT/scripts/setup-deps.sh" || say "setup-deps.sh did not finish; checking what the reader needs"
 fi
 
 missing=()
