@@ -1,8 +1,6 @@
 // Assigning addresses, the engine's answers to them, and its notifications.
 #include "WebViewFixture.h"
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 
@@ -66,7 +64,8 @@ TEST_F(WebViewTest, FileAddressesSendThePathOrFailWithoutSending) {
     HeadlessWebEngine& engine = EngineOf(*view);
 
     const std::filesystem::path file =
-        std::filesystem::temp_directory_path() / ("velmora-webview-" + std::to_string(::getpid()) + ".html");
+        std::filesystem::temp_directory_path() /
+        ("velmora-webview-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) + ".html");
     std::ofstream(file) << "<p>page</p>";
     const std::string existing = "file://" + file.string();
     view->SetURL(existing);
