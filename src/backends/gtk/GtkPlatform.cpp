@@ -633,48 +633,20 @@ void GtkPlatform::RethrowPending() {
 }
 
 void GtkPlatform::Post(const Message& message) {
-    {
-        std::lock_guard<std::mutex> lock(queueMutex_);
-        queue_.push_back(message);
-    }
+    queue_.Post(message);
     g_main_context_wakeup(nullptr);
 }
 
 void GtkPlatform::PostCoalesced(const Message& message) {
-    {
-        std::lock_guard<std::mutex> lock(queueMutex_);
-        for (auto it = queue_.rbegin(); it != queue_.rend(); ++it) {
-            if (it->window != message.window) continue;
-            if (it->kind == message.kind) {
-                *it = message;
-                return;
-            }
-            // Only replace across messages of other windows or of no order
-            // significance; anything else in between keeps the sequence.
-            break;
-        }
-        queue_.push_back(message);
-    }
+    queue_.PostCoalesced(message);
     g_main_context_wakeup(nullptr);
 }
 
-bool GtkPlatform::TakeMessage(Message& message) {
-    std::lock_guard<std::mutex> lock(queueMutex_);
-    if (queue_.empty()) return false;
-    message = queue_.front();
-    queue_.pop_front();
-    return true;
-}
+bool GtkPlatform::TakeMessage(Message& message) { return queue_.Take(message); }
 
-bool GtkPlatform::QueueEmpty() {
-    std::lock_guard<std::mutex> lock(queueMutex_);
-    return queue_.empty();
-}
+bool GtkPlatform::QueueEmpty() { return queue_.Empty(); }
 
-std::size_t GtkPlatform::QueuedMessageCount() {
-    std::lock_guard<std::mutex> lock(queueMutex_);
-    return queue_.size();
-}
+std::size_t GtkPlatform::QueuedMessageCount() { return queue_.Size(); }
 
 bool GtkPlatform::PeekMessage(Message& message) {
     RethrowPending();
@@ -699,14 +671,9 @@ void GtkPlatform::PostQuitMessage() {
 }
 
 void GtkPlatform::PostCallback(std::function<void()> callback) {
-    Message invoke;
-    invoke.kind = MessageKind::Invoke;
-    {
-        std::lock_guard<std::mutex> lock(queueMutex_);
-        invoke.invokeId = nextInvoke_++;
-        callbacks_.emplace(invoke.invokeId, std::move(callback));
-    }
-    Post(invoke);
+    // Any thread may post; the wakeup gets a blocked WaitMessage going.
+    queue_.PostCallback(std::move(callback));
+    g_main_context_wakeup(nullptr);
 }
 
 void GtkPlatform::DispatchMessage(const Message& message) {
@@ -715,15 +682,7 @@ void GtkPlatform::DispatchMessage(const Message& message) {
     case MessageKind::Quit:
         return;
     case MessageKind::Invoke: {
-        std::function<void()> callback;
-        {
-            std::lock_guard<std::mutex> lock(queueMutex_);
-            auto it = callbacks_.find(message.invokeId);
-            if (it == callbacks_.end()) return;
-            callback = std::move(it->second);
-            callbacks_.erase(it);
-        }
-        if (callback) callback();
+        if (std::function<void()> callback = queue_.TakeCallback(message.invokeId)) callback();
         return;
     }
     case MessageKind::Timer: {

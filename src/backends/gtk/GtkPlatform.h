@@ -19,16 +19,15 @@
 
 #include <gtk/gtk.h>
 
-#include <deque>
 #include <exception>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "InputTranslation.h"
+#include "MessageQueue.h"
 #include "platform/Platform.h"
 
 namespace velmora::gtk {
@@ -162,12 +161,8 @@ private:
     std::map<platform::TimerHandle, std::unique_ptr<TimerEntry>> timers_;
     platform::TimerHandle nextTimer_ = 1;
 
-    // The FIFO and the posted callbacks may be touched from another thread
-    // (PostCallback); everything else is UI-thread only.
-    std::mutex queueMutex_;
-    std::deque<platform::Message> queue_;
-    std::map<std::uint64_t, std::function<void()>> callbacks_;
-    std::uint64_t nextInvoke_ = 1;
+    // The only state another thread may touch (PostCallback).
+    MessageQueue queue_;
 
     std::exception_ptr pending_;
     ClickCounter clicks_{400, 5};
