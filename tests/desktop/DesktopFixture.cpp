@@ -9,6 +9,9 @@ namespace {
 // A value the user has set stays.
 const bool kEngineEnvironment = [] {
     setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 0);
+    // A GTK or GLib critical is a misuse of the toolkit by the backend: fail
+    // loudly instead of printing a line nobody reads.
+    g_log_set_always_fatal(static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_ERROR));
     return true;
 }();
 }  // namespace

@@ -353,6 +353,19 @@ TEST_F(EngineTest, SilentEngineAnswersScriptDialogsItself) {
     unlink(page.c_str());
 }
 
+TEST_F(EngineTest, WindowDestroyedBeforeTheEngineIsClosedLeavesNothingDangling) {
+    ASSERT_TRUE(engine->InPlaceActivate(window, {0, 0, 100, 100}));
+    const auto display = engine->DisplayWindow();
+    ASSERT_TRUE(engine->Navigate("", std::nullopt).ok);
+    PumpFor(100);
+    platform_->DestroyNativeWindow(window);
+    EXPECT_EQ(platform_->GetParentWindow(display), 0u);
+    platform_->SetWindowPos(display, {0, 0, 50, 50}, PosMoveSize);  // no parent: nothing to place in
+    engine->Close();
+    EXPECT_EQ(engine->DisplayWindow(), 0u);
+    PumpFor(100);
+}
+
 TEST_F(EngineTest, CloseTakesTheDisplayAwayAndDropsNotificationsStillQueued) {
     ASSERT_TRUE(engine->InPlaceActivate(window, {0, 0, 100, 100}));
     const auto display = engine->DisplayWindow();
