@@ -11,9 +11,8 @@
 // step scheduled with At()/After() - and runs it. When nothing could ever
 // arrive (or only past WaitLimitMs) it does not hang: it records the
 // deadlock, posts a quit message so an event loop ends, and throws
-// HeadlessDeadlock. YieldProcessor() moves the
-// clock to the next event as well (or by YieldQuantumMs), so a busy wait
-// that yields makes progress.
+// HeadlessDeadlock. YieldProcessor() moves the clock to the next event as
+// well (or by YieldQuantumMs), so a busy wait that yields makes progress.
 //
 // Geometry. A Form window is created hidden at DefaultPosition with
 // DefaultOuterSize and the frame in Frame (client = outer less the frame).
