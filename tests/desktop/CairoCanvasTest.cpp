@@ -158,7 +158,7 @@ TEST(CairoCanvas, TextIsClippedToItsRectangle) {
     EXPECT_TRUE(px.AnyInked(10, 10, 60, 30));
 }
 
-TEST(CairoCanvas, InvalidUtf8IsDrawnAsFarAsItIsValid) {
+TEST(CairoCanvas, InvalidUtf8IsStillDrawn) {
     auto canvas = CairoCanvas::CreateImage({200, 40}, 1);
     const std::string broken = std::string("Глава") + "\xD0";  // cut inside a letter
     const auto size = canvas->MeasureText(broken, UiFont(), 0, 0);

@@ -61,7 +61,8 @@ wm_pid=$!
 sleep 0.8
 
 export WEBKIT_DISABLE_COMPOSITING_MODE=${WEBKIT_DISABLE_COMPOSITING_MODE:-1}
-"$reader" &
+# A GTK critical is a bug of the backend; let it end the run.
+G_DEBUG=${G_DEBUG:-fatal-criticals} "$reader" &
 reader_pid=$!
 
 window=""
@@ -79,6 +80,12 @@ pixel() {
     import -window "$window" "$work/shot.png" 2>/dev/null
     convert "$work/shot.png" -format "%[hex:u.p{$1,$2}]" info: 2>/dev/null | cut -c1-6 | tr "A-F" "a-f"
 }
+
+if command -v xprop >/dev/null; then
+    xprop -id "$window" WM_CLASS | grep -q '"Velmora"' || fail "window class is not Velmora: $(xprop -id "$window" WM_CLASS)"
+    # The program icon, rendered from its SVG beside the executable.
+    xprop -id "$window" _NET_WM_ICON | grep -q "Icon (16 x 16)" || fail "the window carries no 16x16 program icon"
+fi
 
 eval "$(xdotool getwindowgeometry --shell "$window")"
 [[ $WIDTH -eq 368 && $HEIGHT -eq 480 ]] || fail "client area is ${WIDTH}x${HEIGHT}, not 368x480"

@@ -141,7 +141,8 @@ PangoLayout* CairoCanvas::MakeLayout(const std::string& text, const platform::Fo
     pango_layout_set_font_description(layout, desc);
     pango_font_description_free(desc);
 
-    // Invalid UTF-8 would make pango warn and draw nothing; show what is valid.
+    // Invalid UTF-8 would make pango warn and draw nothing; draw the valid
+    // part, with replacement characters for the broken bytes.
     if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
         pango_layout_set_text(layout, text.data(), static_cast<int>(text.size()));
     } else {
