@@ -54,6 +54,22 @@ void CheckTextRoundTrip(std::span<const std::uint8_t> bytes) {
     if (back.size() > bytes.size() || !std::equal(back.begin(), back.end(), bytes.begin())) std::abort();
 }
 
+// The same bytes as description text: the parser may refuse them, but what
+// it accepts must print and parse back to the same binary.
+void CheckTextParser(std::span<const std::uint8_t> bytes) {
+    std::vector<std::uint8_t> binary;
+    try {
+        binary = FormTextToBinary(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    } catch (const Exception&) {
+        return;
+    }
+    try {
+        if (FormTextToBinary(FormBinaryToText(binary)) != binary) std::abort();
+    } catch (const Exception&) {
+        std::abort();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -63,5 +79,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReadOntoTestRoot(bytes);
     if (TTestControl::Live() != 0) std::abort();  // a failed component was not freed
     CheckTextRoundTrip(bytes);
+    CheckTextParser(bytes);
     return 0;
 }

@@ -174,3 +174,23 @@ TEST(FormText, DamagedBinaryNamesTheOffset) {
 }
 
 }  // namespace
+
+namespace {
+
+// The printer and the parser share their nesting limit, so whatever one
+// accepts the other accepts as well.
+TEST(FormText, DeepestNestingRoundTrips) {
+    std::string text = "object O: T\n  A = " + std::string(kMaxNestingDepth, '(') + "1" +
+                       std::string(kMaxNestingDepth, ')') + "\n";
+    for (int i = 1; i <= kMaxNestingDepth; ++i) text += "object O" + std::to_string(i) + ": T\n";
+    text += "A = 1\n";
+    for (int i = 0; i <= kMaxNestingDepth; ++i) text += "end\n";
+    Bytes binary = FormTextToBinary(text);
+    EXPECT_EQ(FormTextToBinary(FormBinaryToText(binary)), binary);
+
+    std::string deeper = "object O: T\n  A = " + std::string(kMaxNestingDepth + 1, '(') + "1" +
+                         std::string(kMaxNestingDepth + 1, ')') + "\nend\n";
+    EXPECT_THROW(FormTextToBinary(deeper), EFormTextError);
+}
+
+}  // namespace

@@ -663,7 +663,7 @@ private:
         out_ += indent + header + "\n";
         while (!in_.EndOfList()) {
             std::string property = in_.ReadShortString();
-            out_ += indent + "  " + Name(property) + " = " + Value(indent + "  ", depth + 1) + "\n";
+            out_ += indent + "  " + Name(property) + " = " + Value(indent + "  ", depth) + "\n";
         }
         while (!in_.EndOfList()) PrintObject(indent + "  ", depth + 1);
         out_ += indent + "end\n";
