@@ -341,6 +341,32 @@ TEST_F(EngineTest, PageKeysReachTheWindowWhileThePageHasTheKeyboardAndHidingItGi
     EXPECT_TRUE(gtk_widget_has_focus(platform_->DrawingArea(window)));
 }
 
+TEST_F(EngineTest, LinkForANewWindowOpensInTheView) {
+    const std::string target = WritePage("target.html", "<!DOCTYPE html><title>target</title>");
+    const std::string page = WritePage(
+        "links.html", "<!DOCTYPE html><body style='margin:0'><a target='_blank' href='" + FileUri(target) +
+                          "' style='display:block;width:100%;height:150px'>chapter</a></body>");
+    ASSERT_TRUE(engine->InPlaceActivate(window, {0, 0, 200 * scale, 150 * scale}));
+    ASSERT_TRUE(engine->Navigate(page, 0).ok);
+    GtkWidget* view = GTK_WIDGET(View());
+    ASSERT_TRUE(Pump([&] { return events.Saw("complete " + FileUri(page)) && LoadSettled() && gtk_widget_get_mapped(view); }));
+    PumpFor(200);
+    for (GdkEventType type : {GDK_BUTTON_PRESS, GDK_BUTTON_RELEASE}) {
+        GdkEvent* event = gdk_event_new(type);
+        event->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(view)));
+        event->button.x = 30;
+        event->button.y = 30;
+        event->button.button = 1;
+        event->button.time = GDK_CURRENT_TIME;
+        gdk_event_set_device(event, gdk_seat_get_pointer(gdk_display_get_default_seat(gtk_widget_get_display(view))));
+        gtk_main_do_event(event);
+        gdk_event_free(event);
+    }
+    EXPECT_TRUE(Pump([&] { return events.Saw("complete " + FileUri(target)); }));
+    unlink(page.c_str());
+    unlink(target.c_str());
+}
+
 TEST_F(EngineTest, SilentEngineAnswersScriptDialogsItself) {
     const std::string page = WritePage(
         "confirm.html", "<!DOCTYPE html><script>alert('x'); document.title = confirm('y') ? 'yes' : 'no';</script>");

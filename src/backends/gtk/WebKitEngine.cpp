@@ -60,6 +60,7 @@ void WebKitEngine::EnsureView() {
     g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this);
     g_signal_connect(view_, "load-failed", G_CALLBACK(OnLoadFailed), this);
     g_signal_connect(view_, "button-press-event", G_CALLBACK(OnButtonPress), this);
+    g_signal_connect(view_, "create", G_CALLBACK(OnCreate), this);
 #ifdef VELMORA_BENCH_TRACE
     g_signal_connect(view_, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t*, gpointer) -> gboolean {
                          VELMORA_BENCH_TRACE_POINT("webdraw", 0, 0);
@@ -210,6 +211,14 @@ gboolean WebKitEngine::OnButtonPress(GtkWidget*, GdkEventButton* event, gpointer
     // engine handles the click.
     engine->platform_.Guarded([engine] { engine->events_.DisplayMouseActivate(); });
     return FALSE;
+}
+
+GtkWidget* WebKitEngine::OnCreate(WebKitWebView* view, WebKitNavigationAction* action, gpointer) {
+    // The reader has one window: a link meant for a new window opens in the
+    // view itself rather than nowhere.
+    if (WebKitURIRequest* request = webkit_navigation_action_get_request(action))
+        webkit_web_view_load_request(view, request);
+    return nullptr;
 }
 
 gboolean WebKitEngine::OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer) {

@@ -50,6 +50,7 @@ private:
     static void OnHistoryChanged(WebKitBackForwardList* list, WebKitBackForwardListItem* added, gpointer removed,
                                  gpointer self);
     static gboolean OnButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer self);
+    static GtkWidget* OnCreate(WebKitWebView* view, WebKitNavigationAction* action, gpointer self);
     static gboolean OnScriptDialog(WebKitWebView* view, WebKitScriptDialog* dialog, gpointer self);
     static gboolean OnPermission(WebKitWebView* view, WebKitPermissionRequest* request, gpointer self);
     static gboolean OnAuthenticate(WebKitWebView* view, WebKitAuthenticationRequest* request, gpointer self);
