@@ -56,15 +56,17 @@ if [[ ${1:-} == --inside-virtual-display ]]; then
     fi
     sleep 1
     import -window root "$shots/01-contents.png"
-    # Chapter buttons lie one under another below the page headers; 96 DPI units.
+    # Chapter buttons lie one under another below the page headers; places
+    # in units, times the display's scale factor.
+    s=${GDK_SCALE:-1}
     chapter_y=(53 103 153 203)
-    xdotool mousemove --window "$window" 184 "${chapter_y[0]}" click 1
+    xdotool mousemove --window "$window" $((184 * s)) $((chapter_y[0] * s)) click 1
     sleep 2.5
     import -window root "$shots/02-chapter-1.png"
-    xdotool mousemove --window "$window" 45 14 click 1   # header "Оглавление"
+    xdotool mousemove --window "$window" $((45 * s)) $((14 * s)) click 1   # header "Оглавление"
     sleep 0.8
     import -window root "$shots/03-back-to-contents.png"
-    xdotool mousemove --window "$window" 184 "${chapter_y[3]}" click 1
+    xdotool mousemove --window "$window" $((184 * s)) $((chapter_y[3] * s)) click 1
     sleep 2.5
     import -window root "$shots/04-chapter-4.png"
     exit 0
