@@ -1,7 +1,8 @@
 // Manual check of the desktop backend without the toolkit: opens a window at
 // the window manager's position, paints through the canvas, embeds the web
 // engine, loads a page while the display is hidden and shows it later, and
-// prints every engine notification. Usage: backend_demo [url] [seconds]
+// prints every engine notification. Usage: velmora_backend_demo [url] [seconds]
+// (built on request: cmake --build <dir> --target velmora_backend_demo)
 #include <cmath>
 #include <cstdio>
 #include <memory>
