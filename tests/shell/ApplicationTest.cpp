@@ -237,8 +237,11 @@ TEST_F(ApplicationTest, ShowExceptionFromAnotherThreadIsShownByTheUiThread) {
         returned = true;
     });
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    // Runs the queued calls the way an idle pass does, without the virtual
+    // clock: pumping HandleMessage while the worker is still starting would
+    // let virtual time run out before the request is even queued.
     while (host.MessageBoxes().empty() && std::chrono::steady_clock::now() < deadline) {
-        app->HandleMessage();
+        app->RunQueuedCalls();
         std::this_thread::yield();
     }
     worker.join();

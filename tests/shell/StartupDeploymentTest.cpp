@@ -3,6 +3,8 @@
 
 #include <fstream>
 #include <sstream>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -131,6 +133,32 @@ TEST_F(StartupDeploymentTest, FailingCopyRaisesInOutErrorAndLeavesNoPartialFile)
     EXPECT_FALSE(fs::exists(User() / "secret.txt"));
     for (auto& e : fs::directory_iterator(User()))
         EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
+}
+
+TEST_F(StartupDeploymentTest, CopyThatFailsHalfWayLeavesNoTruncatedFile) {
+    // A file-size limit binds every user, the superuser too: the copy of the
+    // large file writes its first bytes and then fails, as a full disk would.
+    Write(Source() / "big.bin", std::string(256 * 1024, 'x'));
+    struct rlimit previous {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+    auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = previous;
+    limited.rlim_cur = 16 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    bool raised = false;
+    try {
+        DeployStartupFiles();
+    } catch (const EInOutError& e) {
+        raised = !e.Message().empty();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &previous);
+    ::signal(SIGXFSZ, previousHandler);
+    EXPECT_TRUE(raised);
+    for (auto& e : fs::directory_iterator(User())) ADD_FAILURE() << "left behind: " << e.path();
+
+    // The next start copies the whole file.
+    DeployStartupFiles();
+    EXPECT_EQ(fs::file_size(User() / "big.bin"), 256u * 1024u);
 }
 
 TEST_F(StartupDeploymentTest, UncopyableEntryRaisesInOutErrorAndLeavesNothingBehind) {
