@@ -97,15 +97,20 @@ def main():
     bound = SLIDE_MS + TIMER_MS + FRAME_MS + PROBE_MS
     first = num(values, "velmora.chapter_first_ms")
     repeats = nums(values, "velmora.chapter_ms")
-    shown = num(values, "velmora.chapter_bg_share")
-    dark = num(values, "velmora.chapter_dark_share")
-    page_ok = None if shown is None else (shown > 0.5 and (dark or 0) > 0.01)
+    def page_shown(name):
+        shown = num(values, f"{name}.page_bg_share")
+        dark = num(values, f"{name}.page_dark_share")
+        return None if shown is None else (shown > 0.5 and (dark or 0) > 0.01)
+
+    shown = {name: page_shown(name) for name in ("velmora", "bare", "surf")}
+    page_ok = None if None in shown.values() else all(shown.values())
+    yes_no = lambda ok: "n/a" if ok is None else ("yes" if ok else "NO")
     row("click chapter 3 -> final picture of the reader (screen), first", fmt(first, " ms"), "", "",
         f"<= {bound:.0f} ms (0.3 s slide + step + frame + 5 ms probe)", None if first is None else first <= bound)
     row(f"  the same, median of {len(repeats)} more", fmt(median(repeats), " ms"), "", "",
         f"<= {bound:.0f} ms", None if not repeats else median(repeats) <= bound)
-    row("  final picture shows the page (page colour, text)",
-        "yes" if page_ok else ("no" if page_ok is not None else "n/a"), "", "", "page colour > 50 %, text > 1 %", page_ok)
+    row("the chapter page is on screen (page colour, text)", *(yes_no(shown[n]) for n in ("velmora", "bare", "surf")),
+        "page colour > 50 %, text > 1 %", page_ok)
     load_max = num(values, "slide.load_finished_ms_max")
     slide_end = num(values, "slide.slide_end_ms_median")
     late = num(values, "slide.final_frame_after_slide_end_ms_max")
@@ -177,6 +182,14 @@ def main():
         parts = values.get(f"{name}.mem_parts", [""])[0]
         if parts:
             print(f"PSS/USS by process (MiB), {name}: {parts}")
+    if "server_restarts" in values:
+        print(f"NOTE: the chapter server stopped serving {len(values['server_restarts'])} time(s) during the run "
+              "and was started again (see chapter-server.log in the build directory)")
+    trace_pages = nums(values, "trace.page_bg_share")
+    if any(share <= 0.5 for share in trace_pages):
+        print("NOTE: in the trace build's run a slide ended without the chapter page on screen")
+    if page_ok is False:
+        print("NOTE: a program did not show the chapter page: its paint and memory figures are not those of the page")
     print(f"machine: {cores} cores, load average at the end {loadavg} (shared machine: figures are noisy)")
     return 0
 
