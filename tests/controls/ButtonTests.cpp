@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <initializer_list>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,22 @@ TEST_P(ButtonInput, ClicksAsAPushButtonDoes) {
 using H = headless::HeadlessPlatform;
 using WH = platform::WindowHandle;
 
+// Touch input arrives only as begin, move and end; there is no mouse
+// emulation of it.
+void Touch(H& h, WH w, platform::MessageKind kind, int x, int y) {
+    platform::Message m;
+    m.kind = kind;
+    m.window = w;
+    m.point = {x, y};
+    h.Post(m);
+}
+void TouchPath(H& h, WH w, std::initializer_list<platform::PointI> points) {
+    auto p = points.begin();
+    Touch(h, w, platform::MessageKind::TouchBegin, p->x, p->y);
+    for (++p; p != points.end(); ++p) Touch(h, w, platform::MessageKind::TouchMove, p->x, p->y);
+    Touch(h, w, platform::MessageKind::TouchEnd, std::prev(points.end())->x, std::prev(points.end())->y);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Sequences, ButtonInput,
     ::testing::Values(
@@ -96,7 +114,18 @@ INSTANTIATE_TEST_SUITE_P(
         InputCase{"CtrlSpace", [](H& h, WH w) { h.Click(w, 20, 20); h.Key(Key::Space, platform::ShiftCtrl); }, 1},
         InputCase{"AltEnter", [](H& h, WH w) { h.Click(w, 20, 20); h.Key(Key::Enter, platform::ShiftAlt); }, 1},
         InputCase{"OtherKey", [](H& h, WH w) { h.Click(w, 20, 20); h.Key(Key::Escape); }, 1},
-        InputCase{"CharacterSpaceIsNoClick", [](H& h, WH w) { h.Click(w, 20, 20); h.Char(U' '); }, 1}),
+        InputCase{"CharacterSpaceIsNoClick", [](H& h, WH w) { h.Click(w, 20, 20); h.Char(U' '); }, 1},
+        InputCase{"TouchTap", [](H& h, WH w) { TouchPath(h, w, {{20, 20}}); }, 1},
+        InputCase{"TouchTapWithinAUnitOfTravel", [](H& h, WH w) { TouchPath(h, w, {{20, 20}, {21, 21}}); }, 1},
+        // The tap gave the focus, so Enter chooses again.
+        InputCase{"TouchTapThenEnter", [](H& h, WH w) { TouchPath(h, w, {{20, 20}}); h.Key(Key::Enter); }, 2},
+        InputCase{"TouchPanLeavingTheButton", [](H& h, WH w) { TouchPath(h, w, {{20, 20}, {20, 60}, {20, 120}}); }, 0},
+        InputCase{"TouchPanWithinTheButton", [](H& h, WH w) { TouchPath(h, w, {{20, 20}, {60, 20}}); }, 0},
+        InputCase{"TouchPanOutAndBack", [](H& h, WH w) { TouchPath(h, w, {{20, 20}, {20, 120}, {20, 20}}); }, 0},
+        // A unit of travel still counts as a tap, but the end lies off the
+        // button's bottom edge.
+        InputCase{"TouchTapEndingJustOutside", [](H& h, WH w) { TouchPath(h, w, {{20, 49}, {20, 50}}); }, 0},
+        InputCase{"TouchTapBelowTheButton", [](H& h, WH w) { TouchPath(h, w, {{20, 120}}); }, 0}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(ButtonTest, PressedLookFollowsThePointerWhileHeld) {

@@ -94,6 +94,14 @@ void TButton::KeyDown(Key& key, char32_t&, unsigned shift) {
     Click();
 }
 
+void TButton::Tap(float x, float y) {
+    // The form allows a unit of travel, so a touch that began on the edge may
+    // end just outside; like a mouse release there, that chooses nothing.
+    if (!Contains(x, y) || !IsVisibleInTree()) return;
+    SetFocus();
+    Click();
+}
+
 void TButton::VisibilityChanged() {
     // A press cannot complete on a button that went out of sight.
     if (!IsVisibleInTree()) {

@@ -34,6 +34,9 @@ public:
     void MouseEnter() override;
     void MouseLeave() override;
     void KeyDown(platform::Key& key, char32_t& character, unsigned shift) override;
+    // A touch that stayed put chooses the button; one that travelled is a pan
+    // and never reaches here.
+    void Tap(float x, float y) override;
     void VisibilityChanged() override;
 
 private:
