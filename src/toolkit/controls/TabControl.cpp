@@ -374,6 +374,15 @@ bool TTabControl::RunSlide(TTabItem& outgoing, TTabItem& incoming, TTabTransitio
         outgoing_ = &outgoing;
         incoming_ = &incoming;
 
+        const bool normal = direction == TTabTransitionDirection::Normal;
+        const float outTarget = normal ? a.left - w : a.left + w;
+        const float inStart = normal ? a.left + w : a.left - w;
+
+        // Both contents stand at their start places before they show: a
+        // native view on the incoming page (it was laid out over the page
+        // area while hidden) would otherwise flash up over the outgoing page.
+        outContent.SetBounds(a.left, a.top, w, h);
+        inContent.SetBounds(inStart, a.top, w, h);
         outContent.SetKeepsPreparedAppearance(true);
         outContent.SetVisible(true);
         inContent.SetVisible(true);
@@ -382,18 +391,12 @@ bool TTabControl::RunSlide(TTabItem& outgoing, TTabItem& incoming, TTabTransitio
             PrepareAppearance(inContent);
         }
 
-        const bool normal = direction == TTabTransitionDirection::Normal;
-        const float outTarget = normal ? a.left - w : a.left + w;
-        const float inStart = normal ? a.left + w : a.left - w;
-
-        outContent.SetBounds(a.left, a.top, w, h);
         outMove = outContent.StartMovement(outTarget, kSlideDuration);
         TTabItemContent* outPtr = &outContent;
         outMove->OnProcess = [this] { RealignBrowsers(); };
         outMove->OnFinish = [this, outPtr] { OutgoingMovementFinished(*outPtr); };
         outMove->Start();
 
-        inContent.SetBounds(inStart, a.top, w, h);
         inMove = inContent.StartMovement(a.left, kSlideDuration);
         TTabItemContent* inPtr = &inContent;
         inMove->OnFinish = [inPtr] {
