@@ -542,6 +542,35 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{"NoDescription", "", "The web engine failed with error code 0x80070005."}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(SessionTest, ARefusedLoadInsideASlideShowsTheErrorAndTheSlideRunsOn) {
+    RememberHandles();
+    platform::EngineResult refusal;
+    refusal.ok = false;
+    refusal.code = static_cast<std::int32_t>(0x80070005u);
+    refusal.description = "Access is denied";
+    At(100, [&] { Click(PointOf(&TForm2::Button3)); });
+    At(140, [&] { headless::HeadlessWebEngine::Latest()->Faults().navigateRefusal = refusal; });
+    At(150, [&] { Click(PointOf(&TForm2::Button2)); });
+    std::vector<int> incomingLefts;
+    At(165, [&] { incomingLefts.push_back(static_cast<int>(Content(1).Position().X())); });
+    At(305, [&] { incomingLefts.push_back(static_cast<int>(Content(1).Position().X())); });
+    bool runningAt300 = false;
+    At(301, [&] { runningAt300 = Form2->TabControl1->IsTransitionRunning(); });
+    At(500, [&] {
+        EXPECT_FALSE(Form2->TabControl1->IsTransitionRunning());
+        EXPECT_EQ(Form2->TabControl1->TabIndex(), 1);
+        EXPECT_TRUE(DisplayShown());
+        EXPECT_EQ(Display().bounds, (platform::RectI{0, 28, 368, 480}));
+    });
+    CloseAt(1000);
+    EXPECT_EQ(RunProgram(), 0);
+    const auto errors = Boxes("Error");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].text, "Access is denied.");
+    EXPECT_TRUE(runningAt300) << "the other handler's error does not cut the slide short";
+    EXPECT_EQ(incomingLefts, (std::vector<int>{IncomingLeftAtStep(6), IncomingLeftAtStep(20)}));
+}
+
 // ---------------------------------------------------------------------------
 // The reader page by its header.
 

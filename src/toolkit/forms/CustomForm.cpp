@@ -522,6 +522,21 @@ void TCustomForm::OnPaint(platform::ICanvas& canvas) {
 }
 
 void TCustomForm::OnMessage(const Message& message) {
+    // The form's own message handling reports its errors itself: a message
+    // dispatched from a nested loop (a running page slide waits in one) must
+    // not tear down the operation that is waiting there.
+    if (!Hooks().messageFailed) {
+        HandleMessage(message);
+        return;
+    }
+    try {
+        HandleMessage(message);
+    } catch (const Exception&) {
+        Hooks().messageFailed(std::current_exception(), *this);
+    }
+}
+
+void TCustomForm::HandleMessage(const Message& message) {
     switch (message.kind) {
     case MessageKind::MouseDown:
     case MessageKind::MouseUp:

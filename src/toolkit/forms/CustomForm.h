@@ -2,6 +2,7 @@
 // tree that fills its client area; its layout comes from its description.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -164,6 +165,9 @@ public:
         std::function<bool(TCustomForm&)> mainFormClosed;
         // The form's caption changed (the taskbar title may follow it).
         std::function<void(TCustomForm&)> captionChanged;
+        // An error of the toolkit's hierarchy escaped the handling of one of
+        // the form's messages; it is reported here and the message is done.
+        std::function<void(std::exception_ptr, TCustomForm&)> messageFailed;
     };
     static ApplicationHooks& Hooks() {
         static ApplicationHooks hooks;
@@ -194,6 +198,7 @@ private:
     void ApplyBoundsToWindow();
     void LayoutClientArea();
     void MarkBoundsChanged(bool location);
+    void HandleMessage(const platform::Message& message);
     void RouteMouse(const platform::Message& message);
     void RouteKey(const platform::Message& message);
     void RouteTouch(const platform::Message& message);

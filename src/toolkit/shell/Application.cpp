@@ -55,6 +55,7 @@ TApplication::TApplication() : Component(nullptr), uiThread_(std::this_thread::g
     hooks.captionChanged = [this](TCustomForm& form) {
         if (&form == mainForm_) UpdateTitle();
     };
+    hooks.messageFailed = [this](std::exception_ptr error, TCustomForm& form) { HandleException(error, &form); };
 }
 
 TApplication::~TApplication() {
