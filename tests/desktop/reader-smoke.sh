@@ -1,29 +1,50 @@
 #!/usr/bin/env bash
-# End-to-end run of the reader on a virtual display with a window manager:
-# the window opens where the manager puts it with its title, a chapter button
-# loads that chapter from the chapter server and the reader page shows it, the
-# header brings the table of contents back, and closing the window through the
-# manager ends the process with code 0.
+# End-to-end run of the real reader on a virtual display with a window
+# manager, against a chapter server that this script starts and whose log it
+# reads:
+#   - the window maps with a 368 x 480 client area, the title "Тальмерин",
+#     the window class Velmora and the program icon;
+#   - a click on the third chapter's button makes the server receive exactly
+#     one request for /Nav3.html, and after the slide the reader page shows
+#     the chapter with the header "Содержание" drawn selected;
+#   - a press on "Оглавление" brings the chapter buttons back at once, with no
+#     slide;
+#   - closing the window through the window manager (Alt+F4) ends the process
+#     with exit code 0.
 #
 #   reader-smoke.sh <reader> <book directory> <port>
 #
-# Runs inside xvfb-run. Exit 77 (skipped) when a tool is missing or the chapter
-# port cannot be served.
+# Runs inside xvfb-run. Exit 77 (skipped) only when a tool is missing or the
+# chapter port cannot be bound; every other problem fails with its reason.
+#
+# Environment:
+#   SCREENSHOT_DIR  when set, the table of contents and the reader page with
+#                   chapter 3 are saved there as contents.png and chapter-3.png
+#   BACK_LIMIT_MS   how soon after the press on "Оглавление" a screenshot must
+#                   show the buttons (default 150; a slide would take 300)
 set -uo pipefail
 
 reader=$1
 book=$2
 port=$3
+shot_dir=${SCREENSHOT_DIR:-}
+back_limit_ms=${BACK_LIMIT_MS:-150}
+
 work=$(mktemp -d)
 server_pid=""
 wm_pid=""
 reader_pid=""
+keep_work=0
 
 finish() {
     [[ -n $reader_pid ]] && kill "$reader_pid" 2>/dev/null
     [[ -n $server_pid ]] && kill "$server_pid" 2>/dev/null
     [[ -n $wm_pid ]] && kill "$wm_pid" 2>/dev/null
-    rm -rf "$work"
+    if [[ $keep_work -eq 1 ]]; then
+        echo "screenshots and logs kept in $work"
+    else
+        rm -rf "$work"
+    fi
 }
 trap finish EXIT
 skip() {
@@ -32,90 +53,253 @@ skip() {
 }
 fail() {
     echo "FAILED: $*"
-    [[ -f $work/server.log ]] && sed 's/^/server: /' "$work/server.log"
+    if [[ -s $work/server.log ]]; then sed 's/^/server: /' "$work/server.log"; fi
+    if [[ -s $work/reader.log ]]; then tail -n 30 "$work/reader.log" | sed 's/^/reader: /'; fi
+    keep_work=1
     exit 1
 }
 
-for tool in xdotool import openbox python3; do
+for tool in xdotool import convert compare identify openbox xprop xwininfo python3; do
     command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 [[ -n ${DISPLAY:-} ]] || skip "no display"
 
-serves_book() {
-    python3 -c "import sys, urllib.request; sys.exit(0 if urllib.request.urlopen('http://127.0.0.1:$port/Nav2.html', timeout=2).status == 200 else 1)" 2>/dev/null
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# Runs the command given until it succeeds or the seconds given have passed.
+wait_for() {
+    local seconds=$1
+    shift
+    local deadline=$(($(now_ms) + seconds * 1000))
+    until "$@"; do
+        (($(now_ms) < deadline)) || return 1
+        sleep 0.05
+    done
 }
+
+# ------------------------------------------------------------ chapter server
+# Our own server, so that its log tells exactly which pages were asked for.
 python3 -u -m http.server --bind 127.0.0.1 "$port" --directory "$book" >"$work/server.log" 2>&1 &
 server_pid=$!
-sleep 0.5
-own_server=1
+server_answers() {
+    # HEAD, so that the probe never counts as a page request.
+    python3 - "$port" <<'EOF' 2>/dev/null
+import sys, urllib.request
+req = urllib.request.Request(f"http://127.0.0.1:{sys.argv[1]}/", method="HEAD")
+sys.exit(0 if urllib.request.urlopen(req, timeout=1).status == 200 else 1)
+EOF
+}
+server_up() {
+    kill -0 "$server_pid" 2>/dev/null || return 0 # dead: stop waiting, looked at below
+    # Only once our server has bound the port: until then another one
+    # could be answering.
+    grep -q "^Serving HTTP" "$work/server.log" && server_answers
+}
+wait_for 15 server_up
 if ! kill -0 "$server_pid" 2>/dev/null; then
     server_pid=""
-    # A chapter server that is already running will do, but then its log
-    # cannot be read: only the page on screen tells that the chapter came.
-    serves_book || skip "cannot serve on 127.0.0.1:$port ($(tail -n 1 "$work/server.log"))"
-    own_server=0
+    # Another program holds the port (a chapter server someone left running,
+    # say). As root the run can go on in a network of its own, where the
+    # port is free and only this script's server answers; the display is
+    # still reached through its socket file.
+    if grep -q "Address already in use" "$work/server.log" && [[ -z ${READER_SMOKE_OWN_NETWORK:-} ]] &&
+        [[ $(id -u) -eq 0 ]] && command -v unshare >/dev/null && command -v ip >/dev/null &&
+        unshare -n true 2>/dev/null; then
+        echo "127.0.0.1:$port is taken; going on in a network namespace of its own"
+        rm -rf "$work"
+        trap - EXIT
+        exec unshare -n env READER_SMOKE_OWN_NETWORK=1 bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
+    fi
+    if grep -q "OSError\|PermissionError" "$work/server.log"; then
+        skip "cannot bind 127.0.0.1:$port: $(grep -h "Error" "$work/server.log" | tail -n 1)"
+    fi
+    fail "the chapter server did not start"
 fi
+grep -q "^Serving HTTP" "$work/server.log" && server_answers ||
+    fail "the chapter server on 127.0.0.1:$port does not answer"
 
-openbox >/dev/null 2>&1 &
+# Page requests (GET) in the server's log, one path per line.
+requested_paths() {
+    sed -n 's/.*"GET \([^ ]*\) HTTP[^"]*".*/\1/p' "$work/server.log"
+}
+requests_of() {
+    requested_paths | grep -cxF "$1"
+}
+
+# ------------------------------------------------------------ window manager
+openbox >"$work/openbox.log" 2>&1 &
 wm_pid=$!
-sleep 0.8
+wm_running() { [[ $(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null) == *"window id"* ]]; }
+wait_for 20 wm_running || fail "the window manager did not start"
 
+# ------------------------------------------------------------ the reader
+# Fresh per-user folders: no engine cache from an earlier run can answer for
+# the server, and the start-up copy lands in a throw-away place.
+mkdir -p "$work/cache" "$work/config" "$work/data"
+# The client area is checked in pixels at scale 1.
+unset GDK_SCALE GDK_DPI_SCALE
+# The virtual display has no GPU; the engine must not try to composite.
 export WEBKIT_DISABLE_COMPOSITING_MODE=${WEBKIT_DISABLE_COMPOSITING_MODE:-1}
 # A GTK critical is a bug of the backend; let it end the run.
-G_DEBUG=${G_DEBUG:-fatal-criticals} "$reader" &
+XDG_CACHE_HOME=$work/cache XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data \
+    G_DEBUG=${G_DEBUG:-fatal-criticals} "$reader" >"$work/reader.log" 2>&1 &
 reader_pid=$!
 
 window=""
-for _ in $(seq 1 100); do
+find_window() {
+    kill -0 "$reader_pid" 2>/dev/null || return 0
     window=$(xdotool search --onlyvisible --name '^Тальмерин$' 2>/dev/null | head -n 1)
-    [[ -n $window ]] && break
-    kill -0 "$reader_pid" 2>/dev/null || fail "the reader ended before its window appeared"
-    sleep 0.1
-done
-[[ -n $window ]] || fail "no window titled Тальмерин"
-sleep 1
-
-# Pixel of the window at client coordinates (units at 96 DPI), as #rrggbb.
-pixel() {
-    import -window "$window" "$work/shot.png" 2>/dev/null
-    convert "$work/shot.png" -format "%[hex:u.p{$1,$2}]" info: 2>/dev/null | cut -c1-6 | tr "A-F" "a-f"
+    [[ -n $window ]]
 }
+wait_for 30 find_window
+kill -0 "$reader_pid" 2>/dev/null || fail "the reader ended before its window appeared"
+[[ -n $window ]] || fail "no visible window titled Тальмерин within 30 s"
 
-if command -v xprop >/dev/null; then
-    xprop -id "$window" WM_CLASS | grep -q '"Velmora"' || fail "window class is not Velmora: $(xprop -id "$window" WM_CLASS)"
-    # The program icon, rendered from its SVG beside the executable.
-    xprop -id "$window" _NET_WM_ICON | grep -q "Icon (16 x 16)" || fail "the window carries no 16x16 program icon"
-fi
-
+title=$(xdotool getwindowname "$window")
+[[ $title == "Тальмерин" ]] || fail "the window's title is \"$title\", not \"Тальмерин\""
+# Outputs are taken whole before they are searched: grep -q stopping early
+# would fail the pipe.
+info=$(xwininfo -id "$window")
+[[ $info == *"Map State: IsViewable"* ]] || fail "the window is not mapped"
 eval "$(xdotool getwindowgeometry --shell "$window")"
 [[ $WIDTH -eq 368 && $HEIGHT -eq 480 ]] || fail "client area is ${WIDTH}x${HEIGHT}, not 368x480"
+class=$(xprop -id "$window" WM_CLASS)
+[[ $class == *'"Velmora"'* ]] || fail "window class is not Velmora: $class"
+# The program icon, rendered from its SVG into the build tree.
+icons=$(xprop -id "$window" _NET_WM_ICON)
+[[ $icons == *"Icon (16 x 16)"* ]] || fail "the window carries no 16x16 program icon"
 
-contents=$(pixel 184 400)
-xdotool mousemove --window "$window" 184 103 click 1   # the second chapter's button
-if [[ $own_server -eq 1 ]]; then
-    for _ in $(seq 1 50); do
-        grep -q "GET /Nav2.html" "$work/server.log" && break
-        sleep 0.1
-    done
-    grep -q "GET /Nav2.html" "$work/server.log" || fail "choosing chapter 2 requested no /Nav2.html"
-fi
-sleep 1.5
-page=$(pixel 184 400)
-[[ $page == fbfbf8 ]] || fail "the reader page does not show the chapter (pixel $page)"
+# ------------------------------------------------------------ looking at the window
+# Client coordinates in units, which are pixels at scale 1.
+readonly STRIP_HEIGHT=28 # page headers
+readonly BUTTON_HEIGHT=50
+readonly PAGE="368x452+0+$STRIP_HEIGHT"
+readonly PAGE_PIXELS=$((368 * 452))
+readonly FIRST_HEADER="92x2+0+26"   # bottom rows of "Оглавление", x 0..92
+readonly SECOND_HEADER="96x2+92+26" # bottom rows of "Содержание", x 92..188
+readonly ACCENT=0067C0              # the selected header's underline
+readonly BUTTON_FACE=FDFDFD
+# The chapter page's own colours: background, body text, main heading.
+readonly PAGE_BACKGROUND=FBFBF8
+readonly PAGE_TEXT=1D2733
+readonly PAGE_HEADING=123A5C
 
-xdotool mousemove --window "$window" 45 14 click 1   # header "Оглавление"
-sleep 0.6
-back=$(pixel 184 400)
-[[ $back == "$contents" ]] || fail "the table of contents did not come back (pixel $back, expected $contents)"
+shot() { import -window "$window" "$1" 2>/dev/null; }
+# Pixels of one colour (RRGGBB) in a region (WxH+X+Y) of a screenshot.
+colour_count() {
+    convert "$1" -alpha off -crop "$2" +repage -format %c histogram:info:- 2>/dev/null |
+        awk -v c="#$3" 'toupper($3) == c { n += $1 } END { print n + 0 }'
+}
+# Fingerprint of a region, to tell a still picture from a moving one.
+region_signature() { convert "$1" -alpha off -crop "$2" +repage -format '%#' info: 2>/dev/null; }
+# Pixels of the page area that differ between two screenshots.
+page_difference() {
+    convert "$1" -alpha off -crop "$PAGE" +repage "$work/diff-a.png" &&
+        convert "$2" -alpha off -crop "$PAGE" +repage "$work/diff-b.png" &&
+        compare -metric AE -fuzz 2% "$work/diff-a.png" "$work/diff-b.png" null: 2>&1 >/dev/null | awk '{ print int($1 + 0) }'
+}
 
-xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4
-for _ in $(seq 1 50); do
-    kill -0 "$reader_pid" 2>/dev/null || break
-    sleep 0.1
+# The chapter buttons: faces fill most of the top 200 units of the page.
+shows_buttons() { (($(colour_count "$1" "$PAGE" $BUTTON_FACE) > 50000)); }
+# The chapter page fills the whole page area: its background, dark text and
+# heading, and nothing left of the buttons.
+shows_chapter() {
+    local file=$1
+    (($(colour_count "$file" "$PAGE" $PAGE_BACKGROUND) > PAGE_PIXELS * 6 / 10)) &&
+        (($(colour_count "$file" "$PAGE" $PAGE_TEXT) > 300)) &&
+        (($(colour_count "$file" "$PAGE" $PAGE_HEADING) > 300)) &&
+        (($(colour_count "$file" "$PAGE" $BUTTON_FACE) == 0))
+}
+# Header n (1 or 2) carries the accent underline across its whole width, and
+# the other header none of it.
+header_selected() {
+    local file=$1 n=$2 on off
+    if [[ $n -eq 1 ]]; then on=$FIRST_HEADER off=$SECOND_HEADER; else on=$SECOND_HEADER off=$FIRST_HEADER; fi
+    local width=${on%%x*}
+    (($(colour_count "$file" "$on" $ACCENT) == width * 2)) && (($(colour_count "$file" "$off" $ACCENT) == 0))
+}
+
+# Waits until two screenshots in a row agree on the page area and the test
+# given accepts the last one, which is left in the file given.
+last_signature=""
+settled_and() {
+    local file=$1 test=$2 signature
+    shot "$file" || return 1
+    signature=$(region_signature "$file" "$PAGE")
+    if [[ $signature != "$last_signature" ]]; then
+        last_signature=$signature
+        return 1
+    fi
+    "$test" "$file"
+}
+
+# ------------------------------------------------------------ table of contents
+contents=$work/contents.png
+last_signature=""
+wait_for 20 settled_and "$contents" shows_buttons || fail "the table of contents with its buttons did not appear"
+header_selected "$contents" 1 || fail "the header \"Оглавление\" is not drawn selected at start"
+[[ $(identify -format %wx%h "$contents") == 368x480 ]] || fail "screenshot of the window is $(identify -format %wx%h "$contents")"
+[[ $(requested_paths | wc -l) -eq 0 ]] || fail "pages requested before any chapter was chosen: $(requested_paths | tr '\n' ' ')"
+
+# ------------------------------------------------------------ chapter 3
+xdotool mousemove --window "$window" 184 $((STRIP_HEIGHT + 2 * BUTTON_HEIGHT + BUTTON_HEIGHT / 2)) click 1
+nav3_requested() { (($(requests_of /Nav3.html) > 0)); }
+wait_for 20 nav3_requested || fail "choosing chapter 3 sent no request for /Nav3.html (requests: $(requested_paths | tr '\n' ' '))"
+
+chapter=$work/chapter-3.png
+last_signature=""
+wait_for 30 settled_and "$chapter" shows_chapter || fail "the reader page does not show chapter 3 after the slide (see $chapter)"
+header_selected "$chapter" 2 || fail "the header \"Содержание\" is not drawn selected on the reader page (see $chapter)"
+
+# ------------------------------------------------------------ back, at once
+xdotool mousemove --window "$window" 45 14
+sleep 0.2
+# The page changes on the press, so the clock starts there (a whole click
+# of xdotool takes a tenth of a second by itself). Screenshots as fast as
+# they come for well over a slide's 0.3 s; looked at afterwards so that the
+# looking does not slow the taking. Each frame's time is when its taking
+# ended: by then the window looked like that.
+clicked=$(now_ms)
+xdotool mousedown 1
+frames=()
+until (($(now_ms) - clicked > 700)); do
+    frame=$work/back-$(printf %03d ${#frames[@]}).png
+    shot "$frame"
+    frames+=("$frame:$(($(now_ms) - clicked))")
 done
-if kill -0 "$reader_pid" 2>/dev/null; then fail "the reader is still running after its window was closed"; fi
+xdotool mouseup 1
+back_ms=""
+for entry in "${frames[@]}"; do
+    frame=${entry%:*} ms=${entry##*:}
+    if [[ $(page_difference "$contents" "$frame") -le 100 ]]; then
+        [[ -n $back_ms ]] || back_ms=$ms
+    elif [[ -n $back_ms ]]; then
+        fail "the table of contents came back at $back_ms ms but did not stay (see $frame, $ms ms)"
+    elif ! shows_chapter "$frame"; then
+        fail "going back shows a frame that is neither page, as a slide would (see $frame, $ms ms)"
+    fi
+done
+[[ -n $back_ms ]] || fail "the table of contents did not come back within 700 ms of the press on \"Оглавление\""
+((back_ms <= back_limit_ms)) || fail "the table of contents came back only after $back_ms ms (limit $back_limit_ms ms)"
+header_selected "${frames[-1]%:*}" 1 || fail "the header \"Оглавление\" is not drawn selected after going back"
+echo "table of contents back after $back_ms ms"
+
+# ------------------------------------------------------------ close
+xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4
+reader_gone() { ! kill -0 "$reader_pid" 2>/dev/null; }
+wait_for 15 reader_gone || fail "the reader is still running 15 s after Alt+F4"
 wait "$reader_pid"
 status=$?
 reader_pid=""
-[[ $status -eq 0 ]] || fail "the reader exited with code $status"
+[[ $status -eq 0 ]] || fail "the reader exited with code $status after its window was closed"
+
+# Counted at the very end, so that a late second load is caught too.
+nav3=$(requests_of /Nav3.html)
+[[ $nav3 -eq 1 ]] || fail "the server received $nav3 requests for /Nav3.html, not exactly one"
+others=$(requested_paths | grep -vxF -e /Nav3.html -e /favicon.ico | tr '\n' ' ')
+[[ -z $others ]] || fail "pages other than chapter 3 were requested: $others"
+
+if [[ -n $shot_dir ]]; then
+    mkdir -p "$shot_dir" && cp "$contents" "$chapter" "$shot_dir"/ || fail "cannot save screenshots in $shot_dir"
+fi
 echo "reader smoke test passed"
