@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev
     libgtk-3-dev libwebkit2gtk-4.1-dev
-    xvfb xauth xdotool imagemagick
+    xvfb xauth xdotool imagemagick openbox x11-utils librsvg2-bin
     clang
     python3
     fonts-dejavu-core
