@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <ostream>
 #include <regex>
 
 namespace velmora::session_test {
@@ -161,6 +162,8 @@ struct InputCase {
     std::function<void(ChapterButtonInput&)> input;  // played at 100 ms, Button2 the target
     std::vector<int> loads;
 };
+void PrintTo(const InputCase& c, std::ostream* os) { *os << c.name; }
+
 
 // Steps at 100 ms and after; the slide (if any) is over by 1000 ms.
 class ChapterButtonInput : public SessionTest, public ::testing::WithParamInterface<InputCase> {
@@ -234,6 +237,11 @@ const InputCase kInputCases[] = {
     {"SecondPressOfADoubleClickActsOnThePress",
      [](S& t) {
          t.Host().Press(t.Window(), t.Inside().x, t.Inside().y, platform::MouseButton::Left, platform::ShiftNone, 2);
+         // Chosen on the press: loaded and slid over before the release.
+         t.PlayLater(650, [&t] {
+             EXPECT_EQ(t.ChapterLoads(), std::vector<int>{2});
+             EXPECT_EQ(Form2->TabControl1->TabIndex(), 1);
+         });
          // The release comes well after the slide: it must choose nothing.
          t.PlayLater(700, [&t] { t.Host().Release(t.Window(), t.Inside().x, t.Inside().y); });
      },
@@ -333,6 +341,8 @@ struct ReentrantCase {
     std::function<void(ChapterDuringASlide&)> during;
     std::vector<int> loads;
 };
+void PrintTo(const ReentrantCase& c, std::ostream* os) { *os << c.name; }
+
 
 class ChapterDuringASlide : public SessionTest, public ::testing::WithParamInterface<ReentrantCase> {
 public:
@@ -450,6 +460,79 @@ TEST_F(SessionTest, ContentsHeaderPressedDuringASlideWinsWhenTheSlideEnds) {
     EXPECT_TRUE(host.MessageBoxes().empty());
 }
 
+// Page input while the slide of chapter 3 runs; the chapter button that was
+// clicked still has the focus (its page is still visible, sliding out).
+class PageInputDuringASlide;
+
+struct PageInputCase {
+    const char* name;
+    std::function<void(PageInputDuringASlide&)> input;  // at 200 ms
+    int tabAtOnce;                                      // at 205 ms, the slide still running
+    int tabAfter;                                       // once the slide is over
+};
+void PrintTo(const PageInputCase& c, std::ostream* os) { *os << c.name; }
+
+
+class PageInputDuringASlide : public SessionTest, public ::testing::WithParamInterface<PageInputCase> {};
+
+TEST_P(PageInputDuringASlide, ChangesThePageAtOnceOrNotAtAllAndTheSlideRunsOn) {
+    const PageInputCase& c = GetParam();
+    RememberHandles();
+    At(100, [&] { Click(PointOf(&TForm2::Button3)); });
+    At(200, [&] { c.input(*this); });
+    int tabAtOnce = -1;
+    bool runningAtOnce = false;
+    At(205, [&] {
+        tabAtOnce = Form2->TabControl1->TabIndex();
+        runningAtOnce = Form2->TabControl1->IsTransitionRunning();
+    });
+    At(600, [&] {
+        EXPECT_FALSE(Form2->TabControl1->IsTransitionRunning());
+        EXPECT_EQ(Form2->TabControl1->TabIndex(), c.tabAfter);
+        EXPECT_EQ(Content(0).Visible(), c.tabAfter == 0);
+        EXPECT_EQ(Content(1).Visible(), c.tabAfter == 1);
+        EXPECT_EQ(Content(c.tabAfter).BoundsRect(), (RectF{0, 28, 368, 480}));
+        EXPECT_EQ(DisplayShown(), c.tabAfter == 1);
+        EXPECT_EQ(Form2->WebBrowser1->StoredURL(), ChapterAddress(3));
+    });
+    CloseAt(1000);
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_TRUE(host.MessageBoxes().empty());
+    EXPECT_EQ(tabAtOnce, c.tabAtOnce);
+    EXPECT_TRUE(runningAtOnce) << "the slide runs on to its end";
+    EXPECT_EQ(ChapterLoads(), std::vector<int>{3});
+}
+
+using P = PageInputDuringASlide;
+const PageInputCase kPageInputCases[] = {
+    {"ContentsHeaderPressed", [](P& t) { t.PressHeader(0); }, 0, 0},
+    {"CtrlTab", [](P& t) { t.host.Key(Key::Tab, platform::ShiftCtrl); }, 0, 0},
+    {"CtrlShiftTab", [](P& t) { t.host.Key(Key::Tab, platform::ShiftCtrl | platform::ShiftShift); }, 0, 0},
+    // Arrows act only for a focused header, and not while a slide runs.
+    {"LeftWithTheChapterButtonFocused", [](P& t) { t.host.Key(Key::Left); }, 1, 1},
+    {"ReaderHeaderPressedThenLeft",
+     [](P& t) {
+         t.PressHeader(1);
+         t.host.Key(Key::Left);
+     },
+     1, 1},
+    {"WheelOverTheHeaders",
+     [](P& t) {
+         const PointI p = t.HeaderOf(0);
+         t.host.Wheel(t.Window(), p.x, p.y, -120);
+     },
+     1, 1},
+    {"RightButtonOnTheContentsHeader",
+     [](P& t) {
+         const PointI p = t.HeaderOf(0);
+         t.host.Click(t.Window(), p.x, p.y, platform::MouseButton::Right);
+     },
+     1, 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, PageInputDuringASlide, ::testing::ValuesIn(kPageInputCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(SessionTest, AfterAChapterSlideThePageKeysWaitForAFocusedControl) {
     At(100, [&] { Click(PointOf(&TForm2::Button3)); });
     At(500, [&] {
@@ -486,6 +569,8 @@ struct RefusalCase {
     std::string description;
     std::string shown;
 };
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
+
 
 class RefusedLoad : public SessionTest, public ::testing::WithParamInterface<RefusalCase> {};
 
