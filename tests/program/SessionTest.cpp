@@ -294,6 +294,15 @@ const InputCase kInputCases[] = {
          t.Host().Key(Key::Space, platform::ShiftAlt);
      },
      {}},
+    // Repeats after the slide find the button gone with its page.
+    {"EnterHeldPastTheSlide",
+     [](S& t) {
+         t.FocusButton2ByTab();
+         t.Host().KeyDown(Key::Enter);
+         t.PlayLater(600, [&t] { t.Host().KeyDown(Key::Enter); });
+         t.PlayLater(650, [&t] { t.Host().KeyDown(Key::Enter); });
+     },
+     {2}},
     {"EnterWithNothingFocused", [](S& t) { t.Host().Key(Key::Enter); }, {}},
     // A press that ends outside still focuses the button: Enter then chooses.
     {"PressFocusesEvenWithoutAClick",
@@ -560,6 +569,57 @@ TEST_F(SessionTest, AfterAChapterSlideThePageKeysWaitForAFocusedControl) {
     EXPECT_EQ(RunProgram(), 0);
     EXPECT_EQ(ChapterLoads(), std::vector<int>{3});
 }
+
+TEST_F(SessionTest, AClickIntoThePageThenTheKeyboardAloneLeadsToTheNextChapter) {
+    RememberHandles();
+    At(100, [&] { Click(PointOf(&TForm2::Button3)); });
+    At(500, [&] { headless::HeadlessWebEngine::Latest()->FireMouseActivate(); });
+    At(510, [&] {
+        EXPECT_EQ(Form2->Focused(), Form2->WebBrowser1);
+        host.Key(Key::Tab, platform::ShiftCtrl);
+    });
+    At(520, [&] {
+        EXPECT_EQ(Form2->TabControl1->TabIndex(), 0);
+        EXPECT_FALSE(DisplayShown());
+        EXPECT_EQ(Form2->Focused(), Form2->TabItem1);
+        host.Key(Key::Tab);
+    });
+    At(530, [&] {
+        EXPECT_EQ(Form2->Focused(), Form2->Button1);
+        host.Key(Key::Enter);
+    });
+    At(1000, [&] {
+        EXPECT_EQ(Form2->TabControl1->TabIndex(), 1);
+        EXPECT_TRUE(DisplayShown());
+    });
+    CloseAt(1100);
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(ChapterLoads(), (std::vector<int>{3, 1}));
+    EXPECT_TRUE(host.MessageBoxes().empty());
+}
+
+class SessionAtDpi : public SessionTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SessionAtDpi, ClicksLandInUnitsAndTheDisplayEndsOverTheViewInDevicePixels) {
+    const int dpi = GetParam();
+    host.DefaultDpi = dpi;
+    RememberHandles();
+    At(100, [&] { Click(PointOf(&TForm2::Button4)); });
+    platform::RectI bounds;
+    platform::SizeI client;
+    At(600, [&] {
+        bounds = Display().bounds;
+        client = host.GetClientSize(Window());
+    });
+    CloseAt(700);
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(ChapterLoads(), std::vector<int>{4});
+    // The view fills the client area below the 28-unit header strip.
+    const int top = static_cast<int>(std::nearbyint(28.0 * dpi / 96.0));
+    EXPECT_EQ(bounds, (platform::RectI{0, top, client.width, client.height}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Dpis, SessionAtDpi, ::testing::Values(96, 120, 144, 168));
 
 // ---------------------------------------------------------------------------
 // An engine that refuses the load.
