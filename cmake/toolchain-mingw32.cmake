@@ -1,0 +1,21 @@
+# Cross-building the 32-bit Windows program with MinGW-w64 (i686).
+# The "posix" flavour of the compilers is preferred: its C++ runtime has
+# std::thread, std::mutex and std::future, which the toolkit uses.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+
+set(VELMORA_MINGW_PREFIX i686-w64-mingw32)
+
+find_program(VELMORA_MINGW_CXX NAMES ${VELMORA_MINGW_PREFIX}-g++-posix ${VELMORA_MINGW_PREFIX}-g++ REQUIRED)
+find_program(VELMORA_MINGW_CC NAMES ${VELMORA_MINGW_PREFIX}-gcc-posix ${VELMORA_MINGW_PREFIX}-gcc REQUIRED)
+find_program(VELMORA_MINGW_RC NAMES ${VELMORA_MINGW_PREFIX}-windres REQUIRED)
+
+set(CMAKE_C_COMPILER ${VELMORA_MINGW_CC})
+set(CMAKE_CXX_COMPILER ${VELMORA_MINGW_CXX})
+set(CMAKE_RC_COMPILER ${VELMORA_MINGW_RC})
+
+set(CMAKE_FIND_ROOT_PATH /usr/${VELMORA_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

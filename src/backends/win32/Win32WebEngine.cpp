@@ -1,0 +1,346 @@
+#include "WinApi.h"
+
+#include "Win32WebEngine.h"
+
+#include "TextConversion.h"
+#include "Win32Platform.h"
+
+namespace velmora::win32 {
+
+namespace {
+
+// {8856F961-340A-11D0-A96B-00C04FD705A2}
+const CLSID kWebBrowserClass = {0x8856F961, 0x340A, 0x11D0, {0xA9, 0x6B, 0x00, 0xC0, 0x4F, 0xD7, 0x05, 0xA2}};
+// {D30C1661-CDAF-11D0-8A3E-00C04FC9E26E}
+const IID kWebBrowser2Id = {0xD30C1661, 0xCDAF, 0x11D0, {0x8A, 0x3E, 0x00, 0xC0, 0x4F, 0xC9, 0xE2, 0x6E}};
+
+constexpr DISPID kSilentProperty = 551;
+constexpr const wchar_t* kEngineProperty = L"VelmoraWebEngine";
+
+template <typename T>
+void ReleaseAndClear(T*& pointer) {
+    if (pointer) pointer->Release();
+    pointer = nullptr;
+}
+
+// The engine's own description of a failure where it left one, else the
+// system's wording of the code.
+platform::EngineResult FailureOf(HRESULT result) {
+    platform::EngineResult failure;
+    failure.ok = false;
+    failure.code = static_cast<std::int32_t>(result);
+    IErrorInfo* info = nullptr;
+    if (GetErrorInfo(0, &info) == S_OK && info) {
+        BSTR description = nullptr;
+        if (SUCCEEDED(info->GetDescription(&description)) && description)
+            failure.description = Narrow(description, SysStringLen(description));
+        SysFreeString(description);
+        info->Release();
+    }
+    if (failure.description.empty()) failure.description = SystemMessage(static_cast<std::uint32_t>(result));
+    return failure;
+}
+
+VARIANT Missing() {
+    VARIANT missing;
+    VariantInit(&missing);
+    missing.vt = VT_ERROR;
+    missing.scode = DISP_E_PARAMNOTFOUND;
+    return missing;
+}
+
+bool IsInside(HWND window, HWND ancestor) { return window && ancestor && (window == ancestor || IsChild(ancestor, window)); }
+
+}  // namespace
+
+std::unique_ptr<Win32WebEngine> Win32WebEngine::Create(Win32Platform& platform, platform::IWebEngineEvents& events,
+                                                       platform::EngineResult& failure) {
+    IOleObject* object = nullptr;
+    const HRESULT result = CoCreateInstance(kWebBrowserClass, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                            IID_IOleObject, reinterpret_cast<void**>(&object));
+    if (FAILED(result) || !object) {
+        failure = FailureOf(FAILED(result) ? result : E_NOINTERFACE);
+        return nullptr;
+    }
+    failure = {};
+    return std::unique_ptr<Win32WebEngine>(new Win32WebEngine(platform, events, object));
+}
+
+Win32WebEngine::Win32WebEngine(Win32Platform& platform, platform::IWebEngineEvents& events, IOleObject* object)
+    : platform_(platform), events_(events), object_(object), site_(new ContainerSite(this)),
+      sink_(new BrowserEventSink(this)) {}
+
+Win32WebEngine::~Win32WebEngine() {
+    Close();
+    if (site_) {
+        site_->Detach();
+        ReleaseAndClear(site_);
+    }
+    if (sink_) {
+        sink_->Detach();
+        ReleaseAndClear(sink_);
+    }
+}
+
+platform::EngineResult Win32WebEngine::Initialize() {
+    if (!object_) return FailureOf(E_UNEXPECTED);
+    DWORD status = 0;
+    object_->GetMiscStatus(DVASPECT_CONTENT, &status);
+    if (status & OLEMISC_SETCLIENTSITEFIRST) {
+        const HRESULT result = object_->SetClientSite(static_cast<IOleClientSite*>(site_));
+        if (FAILED(result)) return FailureOf(result);
+        siteSet_ = true;
+    }
+    IPersistStreamInit* persist = nullptr;
+    object_->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist));
+    if (!siteSet_) {
+        const HRESULT result = object_->SetClientSite(static_cast<IOleClientSite*>(site_));
+        if (FAILED(result)) {
+            ReleaseAndClear(persist);
+            return FailureOf(result);
+        }
+        siteSet_ = true;
+    }
+    if (persist) {
+        const HRESULT result = persist->InitNew();
+        ReleaseAndClear(persist);
+        if (FAILED(result)) return FailureOf(result);
+    }
+    IOleControl* control = nullptr;
+    if (SUCCEEDED(object_->QueryInterface(IID_IOleControl, reinterpret_cast<void**>(&control))) && control) {
+        CONTROLINFO info{};
+        info.cb = sizeof info;
+        control->GetControlInfo(&info);
+    }
+    object_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch_));
+    Advise(IID_IPropertyNotifySink, static_cast<IPropertyNotifySink*>(site_), propertyCookie_);
+    // Without its events the view would never learn the current address.
+    if (!Advise(kBrowserEventsId, static_cast<IDispatch*>(sink_), eventsCookie_)) {
+        ReleaseAndClear(control);
+        return FailureOf(CONNECT_E_CANNOTCONNECT);
+    }
+    if (control) {
+        control->OnAmbientPropertyChange(DISPID_UNKNOWN);
+        ReleaseAndClear(control);
+    }
+    const HRESULT result = object_->QueryInterface(kWebBrowser2Id, reinterpret_cast<void**>(&browser_));
+    if (FAILED(result) || !browser_) return FailureOf(FAILED(result) ? result : E_NOINTERFACE);
+    return {};
+}
+
+bool Win32WebEngine::Advise(REFIID events, IUnknown* sink, DWORD& cookie) {
+    IConnectionPointContainer* container = nullptr;
+    if (FAILED(object_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container))) ||
+        !container)
+        return false;
+    IConnectionPoint* point = nullptr;
+    bool connected = false;
+    if (SUCCEEDED(container->FindConnectionPoint(events, &point)) && point) {
+        connected = SUCCEEDED(point->Advise(sink, &cookie));
+        point->Release();
+    }
+    container->Release();
+    return connected;
+}
+
+void Win32WebEngine::Unadvise(REFIID events, DWORD& cookie) {
+    if (!cookie || !object_) return;
+    IConnectionPointContainer* container = nullptr;
+    if (SUCCEEDED(object_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container))) &&
+        container) {
+        IConnectionPoint* point = nullptr;
+        if (SUCCEEDED(container->FindConnectionPoint(events, &point)) && point) {
+            point->Unadvise(cookie);
+            point->Release();
+        }
+        container->Release();
+    }
+    cookie = 0;
+}
+
+platform::EngineResult Win32WebEngine::PutSilent(bool silent) {
+    if (!dispatch_) return FailureOf(E_NOINTERFACE);
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_BOOL;
+    value.boolVal = silent ? VARIANT_TRUE : VARIANT_FALSE;
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params{};
+    params.rgvarg = &value;
+    params.cArgs = 1;
+    params.rgdispidNamedArgs = &named;
+    params.cNamedArgs = 1;
+    const HRESULT result = dispatch_->Invoke(kSilentProperty, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT,
+                                             &params, nullptr, nullptr, nullptr);
+    if (FAILED(result)) return FailureOf(result);
+    return {};
+}
+
+bool Win32WebEngine::InPlaceActivate(platform::WindowHandle mainWindow, const platform::RectI& bounds) {
+    if (!object_) return false;
+    HWND window = Win32Platform::ToHwnd(mainWindow);
+    bounds_ = RECT{bounds.left, bounds.top, bounds.right, bounds.bottom};
+    if (display_) {
+        // Already in place: activation moves the display into the given window.
+        container_ = window;
+        platform_.SetParentWindow(Win32Platform::ToHandle(display_), mainWindow, false);
+        platform_.SetWindowPos(Win32Platform::ToHandle(display_), bounds, platform::PosMoveSize);
+        return GetAncestor(display_, GA_PARENT) == window;
+    }
+    container_ = window;
+    HRESULT result = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, static_cast<IOleClientSite*>(site_), 0,
+                                     container_, &bounds_);
+    if (FAILED(result)) return false;
+    if (FAILED(object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace_))) || !inPlace_)
+        return false;
+    HWND display = nullptr;
+    if (SUCCEEDED(inPlace_->GetWindow(&display)) && display) {
+        display_ = display;
+        SubclassDisplay();
+        if (SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceActiveObject, reinterpret_cast<void**>(&activeObject_))) &&
+            activeObject_)
+            platform_.AddKeyboardTarget(display_, activeObject_);
+    }
+    return true;
+}
+
+platform::WindowHandle Win32WebEngine::DisplayWindow() { return Win32Platform::ToHandle(display_); }
+
+platform::EngineResult Win32WebEngine::Navigate(const std::string& url, std::optional<std::int32_t> flags) {
+    if (!browser_) return FailureOf(E_UNEXPECTED);
+    const std::wstring wide = Widen(url);
+    BSTR address = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+    if (!address) return FailureOf(E_OUTOFMEMORY);
+    VARIANT flagsArgument = Missing();
+    if (flags) {
+        flagsArgument.vt = VT_I4;
+        flagsArgument.lVal = static_cast<LONG>(*flags);
+    }
+    VARIANT frame = Missing(), postData = Missing(), headers = Missing();
+    const HRESULT result = browser_->Navigate(address, &flagsArgument, &frame, &postData, &headers);
+    SysFreeString(address);
+    if (FAILED(result)) return FailureOf(result);
+    return {};
+}
+
+bool Win32WebEngine::GetVisible() {
+    if (!browser_) return false;
+    VARIANT_BOOL visible = VARIANT_FALSE;
+    if (FAILED(browser_->get_Visible(&visible))) return false;
+    return visible != VARIANT_FALSE;
+}
+
+void Win32WebEngine::PutVisible(bool visible) {
+    if (browser_) browser_->put_Visible(visible ? VARIANT_TRUE : VARIANT_FALSE);
+}
+
+void Win32WebEngine::DoVerb(platform::EngineVerb verb) {
+    if (!object_) return;
+    HWND active = GetActiveWindow();
+    HWND focus = GetFocus();
+    const LONG id = verb == platform::EngineVerb::Show ? OLEIVERB_SHOW : OLEIVERB_HIDE;
+    object_->DoVerb(id, nullptr, static_cast<IOleClientSite*>(site_), 0, container_, &bounds_);
+    // The verbs activate the control and pull the keyboard into it; the
+    // window that was active keeps the activation and takes the focus.
+    if (active && IsWindow(active) && GetActiveWindow() != active) SetActiveWindow(active);
+    HWND now = GetFocus();
+    if (verb == platform::EngineVerb::Show) {
+        if (IsInside(now, display_) && !IsInside(focus, display_)) SetFocus(focus && IsWindow(focus) ? focus : active);
+    } else if (!now || IsInside(now, display_)) {
+        if (container_ && IsWindow(container_)) SetFocus(container_);
+    }
+}
+
+void Win32WebEngine::ControlAsksForRect(const RECT& rect) {
+    bounds_ = rect;
+    if (!inPlace_) return;
+    RECT clip{0, 0, 32767, 32767};
+    inPlace_->SetObjectRects(&rect, &clip);
+}
+
+void Win32WebEngine::Close() {
+    alive_ = std::make_shared<bool>(true);  // queued notifications of the old life are dropped
+    if (!object_) return;
+    if (display_) platform_.RemoveKeyboardTarget(display_);
+    object_->Close(OLECLOSE_NOSAVE);
+    Unadvise(IID_IPropertyNotifySink, propertyCookie_);
+    Unadvise(kBrowserEventsId, eventsCookie_);
+    RestoreDisplayProcedure();
+    if (siteSet_) object_->SetClientSite(nullptr);
+    siteSet_ = false;
+    ReleaseAndClear(activeObject_);
+    ReleaseAndClear(inPlace_);
+    ReleaseAndClear(browser_);
+    ReleaseAndClear(dispatch_);
+    ReleaseAndClear(object_);
+    display_ = nullptr;
+    container_ = nullptr;
+}
+
+// ---------------------------------------------------------------- the display window
+
+void Win32WebEngine::SubclassDisplay() {
+    if (!display_ || displayProc_) return;
+    SetPropW(display_, kEngineProperty, this);
+    displayProc_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(display_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Win32WebEngine::DisplayProc)));
+    if (!displayProc_) RemovePropW(display_, kEngineProperty);
+}
+
+void Win32WebEngine::RestoreDisplayProcedure() {
+    if (!display_ || !displayProc_) return;
+    if (IsWindow(display_)) {
+        SetWindowLongPtrW(display_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(displayProc_));
+        RemovePropW(display_, kEngineProperty);
+    }
+    displayProc_ = nullptr;
+}
+
+LRESULT CALLBACK Win32WebEngine::DisplayProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* engine = static_cast<Win32WebEngine*>(GetPropW(hwnd, kEngineProperty));
+    if (!engine || !engine->displayProc_) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    const WNDPROC original = engine->displayProc_;
+    if (msg == WM_MOUSEACTIVATE) {
+        // Synchronous on purpose: the view must be the focused control before
+        // the engine handles the click.
+        engine->platform_.Guarded([engine] { engine->events_.DisplayMouseActivate(); });
+    } else if (msg == WM_NCDESTROY) {
+        // Destroyed under the engine (its parent went first): hand the window
+        // its procedure back while it still exists.
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+        RemovePropW(hwnd, kEngineProperty);
+        engine->displayProc_ = nullptr;
+        engine->platform_.RemoveKeyboardTarget(hwnd);
+    }
+    return CallWindowProcW(original, hwnd, msg, wParam, lParam);
+}
+
+// ---------------------------------------------------------------- notifications
+
+void Win32WebEngine::Notify(std::function<void(platform::IWebEngineEvents&)> notification) {
+    // Through the queue: the toolkit's handlers then run from DispatchMessage,
+    // where their errors reach the error policy, and never inside the engine.
+    std::weak_ptr<bool> alive = alive_;
+    platform::IWebEngineEvents* events = &events_;
+    platform_.PostCallback([alive, events, notification = std::move(notification)] {
+        if (alive.lock()) notification(*events);
+    });
+}
+
+void Win32WebEngine::OnBeforeNavigate2(const std::string& url) {
+    Notify([url](platform::IWebEngineEvents& events) { events.BeforeNavigate2(url); });
+}
+
+void Win32WebEngine::OnNavigateComplete2(const std::string& url) {
+    Notify([url](platform::IWebEngineEvents& events) { events.NavigateComplete2(url); });
+}
+
+void Win32WebEngine::OnNavigateError(const std::string& url, std::int32_t status) {
+    Notify([url, status](platform::IWebEngineEvents& events) { events.NavigateError(url, status); });
+}
+
+void Win32WebEngine::OnCommandStateChange(int command, bool enabled) {
+    Notify([command, enabled](platform::IWebEngineEvents& events) { events.CommandStateChange(command, enabled); });
+}
+
+}  // namespace velmora::win32

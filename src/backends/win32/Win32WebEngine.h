@@ -1,0 +1,85 @@
+// The system's WebBrowser control, hosted in-process as an OLE control inside
+// the main window. This object is the view's engine binding on Windows: it
+// owns the control, the container site and the event sink, and the control's
+// display window once it is in place.
+#pragma once
+
+#include "WinApi.h"
+
+#include <exdisp.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "BrowserEventSink.h"
+#include "ContainerSite.h"
+#include "platform/WebEngine.h"
+
+namespace velmora::win32 {
+
+class Win32Platform;
+
+class Win32WebEngine : public platform::IWebEngine, private SiteOwner, private BrowserEventListener {
+public:
+    // Creates the control; nullptr (and the reason in failure) when the
+    // system cannot.
+    static std::unique_ptr<Win32WebEngine> Create(Win32Platform& platform, platform::IWebEngineEvents& events,
+                                                  platform::EngineResult& failure);
+    ~Win32WebEngine() override;
+    Win32WebEngine(const Win32WebEngine&) = delete;
+    Win32WebEngine& operator=(const Win32WebEngine&) = delete;
+
+    platform::EngineResult Initialize() override;
+    platform::EngineResult PutSilent(bool silent) override;
+    bool InPlaceActivate(platform::WindowHandle mainWindow, const platform::RectI& bounds) override;
+    platform::WindowHandle DisplayWindow() override;
+    platform::EngineResult Navigate(const std::string& url, std::optional<std::int32_t> flags) override;
+    bool GetVisible() override;
+    void PutVisible(bool visible) override;
+    void DoVerb(platform::EngineVerb verb) override;
+    void Close() override;
+
+private:
+    Win32WebEngine(Win32Platform& platform, platform::IWebEngineEvents& events, IOleObject* object);
+
+    // SiteOwner
+    HWND ContainerWindow() override { return container_; }
+    RECT ControlBounds() override { return bounds_; }
+    void ControlAsksForRect(const RECT& rect) override;
+
+    // BrowserEventListener
+    void OnBeforeNavigate2(const std::string& url) override;
+    void OnNavigateComplete2(const std::string& url) override;
+    void OnNavigateError(const std::string& url, std::int32_t status) override;
+    void OnCommandStateChange(int command, bool enabled) override;
+
+    void Notify(std::function<void(platform::IWebEngineEvents&)> notification);
+    bool Advise(REFIID events, IUnknown* sink, DWORD& cookie);
+    void Unadvise(REFIID events, DWORD& cookie);
+    void SubclassDisplay();
+    void RestoreDisplayProcedure();
+    static LRESULT CALLBACK DisplayProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+    Win32Platform& platform_;
+    platform::IWebEngineEvents& events_;
+    IOleObject* object_ = nullptr;
+    IOleInPlaceObject* inPlace_ = nullptr;
+    IOleInPlaceActiveObject* activeObject_ = nullptr;
+    IWebBrowser2* browser_ = nullptr;
+    IDispatch* dispatch_ = nullptr;
+    ContainerSite* site_ = nullptr;
+    BrowserEventSink* sink_ = nullptr;
+    DWORD propertyCookie_ = 0;
+    DWORD eventsCookie_ = 0;
+    bool siteSet_ = false;
+    HWND container_ = nullptr;
+    HWND display_ = nullptr;
+    WNDPROC displayProc_ = nullptr;
+    RECT bounds_{0, 0, 0, 0};
+    // Notifications go through the queue; they must not reach an engine that
+    // has been closed or destroyed meanwhile.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace velmora::win32
