@@ -243,8 +243,11 @@ header_selected "$contents" 1 || fail "the header \"Оглавление\" is no
 
 # ------------------------------------------------------------ chapter 3
 xdotool mousemove --window "$window" 184 $((STRIP_HEIGHT + 2 * BUTTON_HEIGHT + BUTTON_HEIGHT / 2)) click 1
-nav3_requested() { (($(requests_of /Nav3.html) > 0)); }
-wait_for 20 nav3_requested || fail "choosing chapter 3 sent no request for /Nav3.html (requests: $(requested_paths | tr '\n' ' '))"
+page_paths() { requested_paths | grep -vxF /favicon.ico; }
+page_requested() { [[ -n $(page_paths) ]]; }
+wait_for 20 page_requested || fail "choosing chapter 3 sent no request for /Nav3.html"
+first=$(page_paths | head -n 1)
+[[ $first == /Nav3.html ]] || fail "choosing chapter 3 requested $first, not /Nav3.html"
 
 chapter=$work/chapter-3.png
 last_signature=""
