@@ -108,6 +108,7 @@ if ! kill -0 "$server_pid" 2>/dev/null; then
         echo "127.0.0.1:$port is taken; going on in a network namespace of its own"
         rm -rf "$work"
         trap - EXIT
+        # shellcheck disable=SC2016  # expanded by the inner shell
         exec unshare -n env READER_SMOKE_OWN_NETWORK=1 bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
     fi
     if grep -q "OSError\|PermissionError" "$work/server.log"; then
@@ -115,8 +116,9 @@ if ! kill -0 "$server_pid" 2>/dev/null; then
     fi
     fail "the chapter server did not start"
 fi
-grep -q "^Serving HTTP" "$work/server.log" && server_answers ||
+if ! grep -q "^Serving HTTP" "$work/server.log" || ! server_answers; then
     fail "the chapter server on 127.0.0.1:$port does not answer"
+fi
 
 # Page requests (GET) in the server's log, one path per line.
 requested_paths() {
@@ -161,6 +163,7 @@ title=$(xdotool getwindowname "$window")
 # would fail the pipe.
 info=$(xwininfo -id "$window")
 [[ $info == *"Map State: IsViewable"* ]] || fail "the window is not mapped"
+WIDTH=0 HEIGHT=0
 eval "$(xdotool getwindowgeometry --shell "$window")"
 [[ $WIDTH -eq 368 && $HEIGHT -eq 480 ]] || fail "client area is ${WIDTH}x${HEIGHT}, not 368x480"
 class=$(xprop -id "$window" WM_CLASS)
@@ -303,6 +306,8 @@ others=$(requested_paths | grep -vxF -e /Nav3.html -e /favicon.ico | tr '\n' ' '
 [[ -z $others ]] || fail "pages other than chapter 3 were requested: $others"
 
 if [[ -n $shot_dir ]]; then
-    mkdir -p "$shot_dir" && cp "$contents" "$chapter" "$shot_dir"/ || fail "cannot save screenshots in $shot_dir"
+    if ! mkdir -p "$shot_dir" || ! cp "$contents" "$chapter" "$shot_dir"/; then
+        fail "cannot save screenshots in $shot_dir"
+    fi
 fi
 echo "reader smoke test passed"
