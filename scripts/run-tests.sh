@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian/Ubuntu machine, builds everything and runs every
 # test: the unit and program tests (ctest), the form reader fuzzer for a
-# minute, and the desktop end-to-end tests. Exits non-zero on any failure.
+# minute, the desktop end-to-end tests and the Windows cross build. Exits
+# non-zero on any failure.
 #
 # Settings: BUILD_DIR (default build in the checkout), JOBS (default: cores),
 #           FUZZ_SECONDS (default 60), SKIP_SETUP=1 to skip installing packages.
@@ -39,6 +40,14 @@ fi
 if [[ -f $ROOT/tests/desktop/run.sh ]]; then
     step "desktop end-to-end tests"
     BUILD_DIR="$BUILD_DIR" bash "$ROOT/tests/desktop/run.sh" || failures+=("desktop end-to-end")
+fi
+
+# The Windows program, cross-built with MinGW-w64 wherever its compiler is
+# installed (setup-deps.sh installs it); a failed cross build fails the run.
+if command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 || command -v i686-w64-mingw32-g++ >/dev/null 2>&1; then
+    step "Windows cross build"
+    WIN32_BUILD_DIR="$BUILD_DIR-win32" HOST_BUILD_DIR="$BUILD_DIR-win32-host" JOBS="$JOBS" SKIP_SETUP="${SKIP_SETUP:-0}" \
+        bash "$ROOT/scripts/build-windows.sh" || failures+=("windows cross build")
 fi
 
 if ((${#failures[@]} > 0)); then

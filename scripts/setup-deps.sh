@@ -11,6 +11,7 @@ packages=(
     clang
     python3
     fonts-dejavu-core
+    g++-mingw-w64-i686 librsvg2-bin
 )
 # The fuzzer's runtime comes with clang; on some releases it is a separate package.
 clang_major=""
