@@ -20,15 +20,16 @@
 # Environment:
 #   SCREENSHOT_DIR  when set, the table of contents and the reader page with
 #                   chapter 3 are saved there as contents.png and chapter-3.png
-#   BACK_LIMIT_MS   how soon after the press on "Оглавление" a screenshot must
-#                   show the buttons (default 150; a slide would take 300)
+#   BACK_LIMIT_MS   how soon after the press on "Оглавление" the buttons must
+#                   be back (default 100; a slide would take 300), on top of
+#                   the time one screenshot takes, measured before the press
 set -uo pipefail
 
 reader=$1
 book=$2
 port=$3
 shot_dir=${SCREENSHOT_DIR:-}
-back_limit_ms=${BACK_LIMIT_MS:-150}
+back_limit_ms=${BACK_LIMIT_MS:-100}
 
 work=$(mktemp -d)
 server_pid=""
@@ -237,6 +238,9 @@ settled_and() {
 }
 
 # ------------------------------------------------------------ table of contents
+# The pointer starts wherever the display put it, possibly over a button;
+# below the buttons it makes no control look hovered.
+xdotool mousemove --window "$window" 184 470
 contents=$work/contents.png
 last_signature=""
 wait_for 20 settled_and "$contents" shows_buttons || fail "the table of contents with its buttons did not appear"
@@ -260,6 +264,14 @@ header_selected "$chapter" 2 || fail "the header \"Содержание\" is not
 # ------------------------------------------------------------ back, at once
 xdotool mousemove --window "$window" 45 14
 sleep 0.2
+# What one screenshot costs on this machine right now: a frame proves how
+# the window looked only once its taking has ended.
+shot_ms=0
+for _ in 1 2 3; do
+    started=$(now_ms)
+    shot "$work/calibration.png"
+    ((shot_ms = $(now_ms) - started > shot_ms ? $(now_ms) - started : shot_ms))
+done
 # The page changes on the press, so the clock starts there (a whole click
 # of xdotool takes a tenth of a second by itself). Screenshots as fast as
 # they come for well over a slide's 0.3 s; looked at afterwards so that the
@@ -286,9 +298,10 @@ for entry in "${frames[@]}"; do
     fi
 done
 [[ -n $back_ms ]] || fail "the table of contents did not come back within 700 ms of the press on \"Оглавление\""
-((back_ms <= back_limit_ms)) || fail "the table of contents came back only after $back_ms ms (limit $back_limit_ms ms)"
+((back_ms <= back_limit_ms + shot_ms)) ||
+    fail "the table of contents came back only after $back_ms ms (limit $back_limit_ms ms + $shot_ms ms for a screenshot)"
 header_selected "${frames[-1]%:*}" 1 || fail "the header \"Оглавление\" is not drawn selected after going back"
-echo "table of contents back after $back_ms ms"
+echo "table of contents back after $back_ms ms (a screenshot takes $shot_ms ms)"
 
 # ------------------------------------------------------------ close
 xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4
