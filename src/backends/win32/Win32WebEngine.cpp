@@ -239,7 +239,8 @@ void Win32WebEngine::DoVerb(platform::EngineVerb verb) {
     HWND active = GetActiveWindow();
     HWND focus = GetFocus();
     const LONG id = verb == platform::EngineVerb::Show ? OLEIVERB_SHOW : OLEIVERB_HIDE;
-    object_->DoVerb(id, nullptr, static_cast<IOleClientSite*>(site_), 0, container_, &bounds_);
+    RECT bounds = ControlBounds();
+    object_->DoVerb(id, nullptr, static_cast<IOleClientSite*>(site_), 0, container_, &bounds);
     // The verbs activate the control and pull the keyboard into it; the
     // window that was active keeps the activation and takes the focus.
     if (active && IsWindow(active) && GetActiveWindow() != active) SetActiveWindow(active);
@@ -249,6 +250,20 @@ void Win32WebEngine::DoVerb(platform::EngineVerb verb) {
     } else if (!now || IsInside(now, display_)) {
         if (container_ && IsWindow(container_)) SetFocus(container_);
     }
+}
+
+RECT Win32WebEngine::ControlBounds() {
+    // The toolkit moves the display with SetWindowPos on every placement; the
+    // display's own rectangle is therefore the control's current place.
+    if (display_ && IsWindow(display_)) {
+        RECT rect{};
+        HWND parent = GetAncestor(display_, GA_PARENT);
+        if (parent && GetWindowRect(display_, &rect)) {
+            MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&rect), 2);
+            bounds_ = rect;
+        }
+    }
+    return bounds_;
 }
 
 void Win32WebEngine::ControlAsksForRect(const RECT& rect) {

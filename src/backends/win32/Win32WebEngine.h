@@ -45,7 +45,7 @@ private:
 
     // SiteOwner
     HWND ContainerWindow() override { return container_; }
-    RECT ControlBounds() override { return bounds_; }
+    RECT ControlBounds() override;
     void ControlAsksForRect(const RECT& rect) override;
 
     // BrowserEventListener
