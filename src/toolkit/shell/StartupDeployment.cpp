@@ -16,12 +16,19 @@ namespace {
 
 [[noreturn]] void RaiseIoError(const std::error_code& ec) { throw EInOutError(ec.message()); }
 
+// The platform's paths are UTF-8. A path built from a plain std::string is
+// read in the narrow encoding of the C runtime's locale on Windows, which
+// mangles (or refuses) every name outside ASCII.
+fs::path PathFromUtf8(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
+
 // A name in the destination directory that nothing else uses.
 fs::path TemporaryNameBeside(const fs::path& target) {
     static std::atomic<unsigned> counter{0};
     auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    std::string name = "." + target.filename().string() + ".velmora-" + std::to_string(stamp) + "-" +
-                       std::to_string(counter++) + ".part";
+    const std::string suffix = ".velmora-" + std::to_string(stamp) + "-" + std::to_string(counter++) + ".part";
+    std::u8string name = u8".";
+    name += target.filename().u8string();
+    name.append(suffix.begin(), suffix.end());
     return target.parent_path() / name;
 }
 
@@ -95,11 +102,12 @@ void DeployStartupFiles() {
     auto& platform = platform::CurrentPlatform();
     std::string executable = platform.ExecutablePath();
     if (executable.empty()) return;
-    fs::path source = fs::path(executable).parent_path() / "StartUp";
+    fs::path source = PathFromUtf8(executable).parent_path() / "StartUp";
     std::error_code ec;
     if (!fs::is_directory(source, ec)) return;
-    fs::path destination = platform.UserDataFolder();
-    if (destination.empty()) return;
+    const std::string folder = platform.UserDataFolder();
+    if (folder.empty()) return;
+    fs::path destination = PathFromUtf8(folder);
     // The per-user folder may not exist yet on a fresh account.
     fs::create_directories(destination, ec);
     CopyStartupTree(source, destination);
