@@ -21,7 +21,8 @@
 #
 # Settings of this script (the reader itself has none):
 #   RUNS (10), IDLE_SECONDS (30), IDLE_WARMUP (15), CHAPTER_REPEATS (5), SLIDES (5),
-#   BENCH_BUILD_DIR (build-bench in the checkout).
+#   BENCH_BUILD_DIR (build-bench in the checkout),
+#   PARTS (startup,sessions,trace: which measurements to take).
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -32,6 +33,8 @@ IDLE_WARMUP=${IDLE_WARMUP:-15}
 CHAPTER_REPEATS=${CHAPTER_REPEATS:-5}
 SLIDES=${SLIDES:-5}
 BUILD_ROOT=${BENCH_BUILD_DIR:-$ROOT/build-bench}
+PARTS=${PARTS:-startup,sessions,trace}
+want() { [[ ,$PARTS, == *,$1,* ]]; }
 
 # The reader's window at 96 DPI (logical units = pixels): client 368 x 480,
 # header strip 28 high, chapter buttons 50 high from its bottom edge.
@@ -308,8 +311,8 @@ fit_window() {
 
 # ---------------------------------------------------------------- 1. start-up
 
-say "start-up: $RUNS runs of each program, in turn"
-for run in $(seq 1 "$RUNS"); do
+want startup && say "start-up: $RUNS runs of each program, in turn"
+want startup && for run in $(seq 1 "$RUNS"); do
     for name in velmora bare surf; do
         # shellcheck disable=SC2046
         if launch "$name" /dev/null $(program_cmd "$name"); then
@@ -336,9 +339,9 @@ idle_and_memory() {
     while IFS= read -r kv; do record "$name.$kv"; done <<<"$out"
 }
 
-say "reader session: chapter 3, memory, idle, $CHAPTER_REPEATS more chapter clicks"
-ensure_server
-if launch velmora "$WORK/velmora.log" "$READER"; then
+want sessions && say "reader session: chapter 3, memory, idle, $CHAPTER_REPEATS more chapter clicks"
+want sessions && ensure_server
+want sessions && if launch velmora "$WORK/velmora.log" "$READER"; then
     pid=$LAUNCHED_PID
     "$XPROBE" watch --pid "$pid" --region "$WINDOW_REGION" --settle-ms 1000 --timeout-ms 15000 >/dev/null
     out=$("$XPROBE" watch --pid "$pid" --region "$READER_REGION" --click "$CHAPTER3_CLICK" --settle-ms 1000 \
@@ -358,7 +361,7 @@ if launch velmora "$WORK/velmora.log" "$READER"; then
     stop_tree "$pid"
 fi
 
-for name in bare surf; do
+want sessions && for name in bare surf; do
     say "$name session: the chapter page, memory, idle"
     ensure_server
     # shellcheck disable=SC2046
@@ -376,10 +379,10 @@ done
 
 # ---------------------------------------------------------------- 3. slide trace
 
-say "trace build: $SLIDES chapter slides"
-ensure_server
+want trace && say "trace build: $SLIDES chapter slides"
+want trace && ensure_server
 : >"$WORK/clicks.txt"
-if launch velmora-trace "$WORK/trace.log" "$TRACER"; then
+want trace && if launch velmora-trace "$WORK/trace.log" "$TRACER"; then
     pid=$LAUNCHED_PID
     "$XPROBE" watch --pid "$pid" --region "$WINDOW_REGION" --settle-ms 1000 --timeout-ms 15000 >/dev/null
     for _ in $(seq 1 "$SLIDES"); do
@@ -394,6 +397,8 @@ if launch velmora-trace "$WORK/trace.log" "$TRACER"; then
     python3 "$BENCH/slidetrace.py" "$WORK/trace.log" "$WORK/clicks.txt" "$CLIENT_W" >"$WORK/slides.txt"
     grep '^slide ' "$WORK/slides.txt" >&2
     grep '=' "$WORK/slides.txt" | sed 's/^/slide./' >>"$RESULTS"
+    # Kept for a closer look: bench/slidetrace.py reads them again.
+    cp "$WORK/trace.log" "$WORK/clicks.txt" "$WORK/slides.txt" "$BUILD_ROOT/"
 fi
 
 for ppm in "$SHOTS"/*.ppm; do

@@ -49,6 +49,31 @@ def max_gap(steps):
     return max((b[0] - a[0] for a, b in zip(steps, steps[1:])), default=float("nan"))
 
 
+def widest(steps):
+    """(start, end) of the largest gap between two steps."""
+    pairs = list(zip(steps, steps[1:]))
+    if not pairs:
+        return None
+    a, b = max(pairs, key=lambda pair: pair[1][0] - pair[0][0])
+    return a[0], b[0]
+
+
+LOAD_NAMES = {LOAD_STARTED: "load started", 1: "load redirected", LOAD_COMMITTED: "load committed",
+              LOAD_FINISHED: "load finished"}
+
+
+def inside(window, start, end):
+    """What the program traced between two steps: what held the UI thread."""
+    seen = []
+    for what, t, a, _ in window:
+        if start < t < end and what in ("load", "draw", "webdraw"):
+            seen.append(LOAD_NAMES.get(a, "load") if what == "load" else what)
+    counts = {}
+    for name in seen:
+        counts[name] = counts.get(name, 0) + 1
+    return ", ".join(f"{name} x{n}" if n > 1 else name for name, n in counts.items()) or "nothing traced"
+
+
 def analyse(events, click, next_click, width):
     window = [e for e in events if click <= e[1] < next_click]
     pos = [(t, a) for what, t, a, _ in window if what == "pos"]
@@ -72,7 +97,12 @@ def analyse(events, click, next_click, width):
         if what == "load" and a not in loads:
             loads[a] = t
     rel = lambda t: t - click
+    gap_at = widest(steps)
+    gap_note = ""
+    if gap_at:
+        gap_note = f"{rel(gap_at[0]):.1f}..{rel(gap_at[1]):.1f} ms ({inside(window, *gap_at)})"
     return {
+        "gap_note": gap_note,
         "positions": len(steps),
         "step_gap_ms": max_gap(steps),
         "frames": len(frames),
@@ -108,7 +138,8 @@ def main():
             f"{r['frames']} frames laid out, largest frame gap {r['frame_gap_ms']:.1f} ms; "
             f"slide {r['slide_start_ms']:.1f}..{r['slide_end_ms']:.1f} ms after the click ({r['slide_ms']:.1f} ms); "
             f"load started {r['load_started_ms']:.1f}, committed {r['load_committed_ms']:.1f}, "
-            f"finished {r['load_finished_ms']:.1f}; final frame {r['final_frame_ms']:.1f} ms"
+            f"finished {r['load_finished_ms']:.1f}; final frame {r['final_frame_ms']:.1f} ms; "
+            f"largest step gap at {r['gap_note']}"
         )
     print(f"slides={len(results)}")
     if not results:
