@@ -18,14 +18,52 @@ namespace velmora::win32 {
 
 namespace {
 
-// The theme's UI font: the face the system uses for message text.
+// The message font's face as the system names it.
+std::wstring MessageFontFace() {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) && metrics.lfMessageFont.lfFaceName[0])
+        return std::wstring(metrics.lfMessageFont.lfFaceName);
+    return std::wstring(L"Segoe UI");
+}
+
+// The face GDI really draws the message font with. GDI's font mapping always
+// lands on some installed face, while GDI+ finds a family only by its exact
+// name: a system whose message font names a face that is not installed (Wine
+// without its own font package: "MS Shell Dlg" stands for a missing Tahoma,
+// and there is no Arial either) would otherwise draw no text at all.
+std::wstring MappedMessageFontFace() {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return {};
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (!dc) return {};
+    std::wstring face;
+    Gdiplus::Font font(dc, &metrics.lfMessageFont);
+    Gdiplus::FontFamily family;
+    wchar_t name[LF_FACESIZE] = {};
+    if (font.GetLastStatus() == Gdiplus::Ok && font.GetFamily(&family) == Gdiplus::Ok &&
+        family.GetFamilyName(name) == Gdiplus::Ok)
+        face = name;
+    DeleteDC(dc);
+    return face;
+}
+
+bool FamilyInstalled(const std::wstring& name) {
+    if (name.empty()) return false;
+    Gdiplus::FontFamily family(name.c_str());
+    return family.GetLastStatus() == Gdiplus::Ok;
+}
+
+// The theme's UI font: the face the system uses for message text. Resolved
+// once (GDI+ is running whenever a font is made), so a missing face is not
+// looked up again on every paint.
 const std::wstring& UiFontFamily() {
     static const std::wstring family = [] {
-        NONCLIENTMETRICSW metrics{};
-        metrics.cbSize = sizeof metrics;
-        if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) && metrics.lfMessageFont.lfFaceName[0])
-            return std::wstring(metrics.lfMessageFont.lfFaceName);
-        return std::wstring(L"Segoe UI");
+        for (const std::wstring& candidate : {MessageFontFace(), std::wstring(L"Arial")})
+            if (FamilyInstalled(candidate)) return candidate;
+        std::wstring mapped = MappedMessageFontFace();
+        return mapped.empty() ? std::wstring(L"Arial") : mapped;
     }();
     return family;
 }
@@ -37,9 +75,7 @@ std::unique_ptr<Gdiplus::Font> MakeFont(const platform::FontSpec& spec) {
         auto font = std::make_unique<Gdiplus::Font>(Widen(spec.family).c_str(), size, style, Gdiplus::UnitPixel);
         if (font->GetLastStatus() == Gdiplus::Ok) return font;
     }
-    auto font = std::make_unique<Gdiplus::Font>(UiFontFamily().c_str(), size, style, Gdiplus::UnitPixel);
-    if (font->GetLastStatus() == Gdiplus::Ok) return font;
-    return std::make_unique<Gdiplus::Font>(L"Arial", size, style, Gdiplus::UnitPixel);
+    return std::make_unique<Gdiplus::Font>(UiFontFamily().c_str(), size, style, Gdiplus::UnitPixel);
 }
 
 // Typographic layout (no padding around the text), with trailing spaces
