@@ -20,7 +20,14 @@ mkdir -p "$corpus"
 for seed in "$root"/fuzz/seeds/*.form; do
     "$build/fuzz/fuzz_seed_writer" "$seed" "$corpus/$(basename "$seed" .form).bin"
 done
+# Inputs that once crashed the reader stay in the corpus for good.
+cp "$root"/fuzz/regressions/*.bin "$corpus/"
+
+# CI runs a fixed seed so that a run is repeatable; by hand, FUZZ_SEED=0
+# lets the fuzzer pick one.
+seed=${FUZZ_SEED:-1}
+if [ "${CI:-}" != "true" ] && [ -z "${FUZZ_SEED:-}" ]; then seed=0; fi
 
 "$build/fuzz/fuzz_form_reader" \
-    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    -seed="$seed" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -dict="$root/fuzz/form.dict" -artifact_prefix="$build/" "$corpus"

@@ -314,6 +314,8 @@ TEST_F(FormReaderTest, MalformedDescriptionsFailWithTheirMessageAndFreeTheFailed
          "''1st'' is not a valid component name", 0},
         {"duplicate name", "object Form1: TTestRoot\n object Same: TTestControl\n end\n object SAME: TTestLabel\n end\nend\n", {},
          "A component named SAME already exists", 1},
+        {"name of a field of another class", "object Form1: TTestRoot\n object Panel1: TTestLabel\n end\nend\n", {},
+         "Field Panel1 cannot hold a component of class TTestLabel", 0},
         {"invalid root name", "object \"Form 1\": TTestRoot\nend\n", {}, "''Form 1'' is not a valid component name", 0},
         {"unknown property", "", Form(child("Nope = (1, [a], <>)\n Tag = 2")), "Error reading Button1.Nope: Property Nope does not exist", 1},
         {"unknown path head", "", Form(child("Foo.Bar = 1")), "Error reading Button1.Foo.Bar: Property Foo.Bar does not exist", 1},

@@ -67,6 +67,12 @@ void Component::AssignOwnerField(Component* value) {
     if (!owner_ || name_.empty()) return;
     if (const FieldInfo* field = owner_->GetClassInfo().FindField(name_)) {
         if (value == nullptr && field->get(*owner_) != this) return;
+        // A description may give a component the name of a field of another
+        // class; storing it there would make the window's code use it as
+        // something it is not.
+        if (value && field->fieldClass && !value->GetClassInfo().InheritsFrom(*field->fieldClass))
+            throw EComponentError(FormatMessage("Field %s cannot hold a component of class %s",
+                                                {name_, std::string(value->GetClassInfo().name)}));
         field->assign(*owner_, value);
     }
 }
