@@ -134,7 +134,6 @@ public:
     void RunFor(double ms);
     bool Deadlocked() const { return deadlocked_; }
     std::size_t LiveTimerCount() const;
-    bool TimerExists(TimerHandle timer) const { return timers_.count(timer) != 0; }
 
     // ---- injected input (client pixels of the window) ----------------------
     void Press(WindowHandle window, int x, int y, platform::MouseButton button = platform::MouseButton::Left,

@@ -27,7 +27,6 @@ public:
     // Creates, initialises and silences the engine object. Raises EOleError
     // with the engine's code when any step fails.
     void CreateEngine();
-    bool HasEngine() const { return engine_ != nullptr; }
     platform::IWebEngine* Engine() const { return engine_.get(); }
     // Closes the engine without saving and lets it go; the display with it.
     void Close();
@@ -63,7 +62,6 @@ private:
     void CreateDisplay(TCustomForm& form);
     void SetEngineVisible(bool visible);
     void HideDetachedDisplay();
-    platform::RectI DeviceRect(TCustomForm& form) const;
 
     TWebBrowser& view_;
     std::unique_ptr<platform::IWebEngine> engine_;

@@ -125,7 +125,6 @@ public:
     // Location and Size bound-change flags (set by code after loading, before the first showing).
     bool LocationChanged() const { return locationChanged_; }
     bool SizeChanged() const { return sizeChanged_; }
-    platform::RectI DefaultWindowRect() const { return defaultRect_; }
 
     bool Visible() const { return visible_; }
     void SetVisible(bool visible);

@@ -195,9 +195,6 @@ void TApplication::Idle() {
     bool done = true;
     if (OnIdle) OnIdle(this, done);
     if (done) ArmActionUpdate();
-    auto subscribers = IdleSubscribers;
-    for (auto& s : subscribers)
-        if (s) s();
     if (RunQueuedCalls()) done = false;
     lastIdleDone_ = done;
     if (done) P().WaitMessage();

@@ -63,7 +63,6 @@ public:
     bool Running() const { return running_; }
     std::string Title() const;
     void SetTitle(const std::string& title);
-    bool TitleIsDefault() const { return !titleSet_; }
     // The executable's file name without directory, cut at its first ".",
     // every character after the first in lower case.
     static std::string DefaultTitle(const std::string& executablePath);
@@ -87,8 +86,6 @@ public:
     std::function<void(Component* sender, bool& done)> OnIdle;
     // Asked by Terminate; any false answer keeps the application running.
     std::vector<std::function<bool()>> TerminateHooks;
-    // Idle notification subscribers.
-    std::vector<std::function<void()>> IdleSubscribers;
     // Refreshes the actions of all windows when the action timer fires after
     // a done idle pass (the program defines no actions).
     std::function<void()> OnActionUpdate;
@@ -103,7 +100,6 @@ private:
     struct FormEntry {
         std::function<void()> create;
         std::function<void()> clearReference;
-        bool isForm = true;
     };
 
     void CreateRegisteredForms();
@@ -175,8 +171,7 @@ void TApplication::CreateForm(T*& reference) {
         return;
     }
     T** where = &reference;
-    registry_.push_back({[this, where] { CreateNow(*where); }, [where] { *where = nullptr; },
-                         std::is_base_of_v<TCustomForm, T>});
+    registry_.push_back({[this, where] { CreateNow(*where); }, [where] { *where = nullptr; }});
 }
 
 }  // namespace velmora

@@ -14,12 +14,9 @@ class ToolkitPlatform : public platform::Platform {
 public:
     explicit ToolkitPlatform(platform::Platform& backend) : backend_(backend) {}
 
-    platform::Platform& Backend() const { return backend_; }
     // Kills every live timer created through this object; from then on
     // CreateTimer answers 0 (no timer).
     void RemoveAllTimersAndRefuseNew();
-    bool RefusesTimers() const { return refuseTimers_; }
-    std::size_t LiveTimers() const { return timers_.size(); }
 
     void InitializeUiThread() override { backend_.InitializeUiThread(); }
     void MaskFloatingPointExceptions() override { backend_.MaskFloatingPointExceptions(); }
