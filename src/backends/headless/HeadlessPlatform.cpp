@@ -5,10 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#if __has_include("HeadlessWebEngine.h")
 #include "HeadlessWebEngine.h"
-#define VELMORA_HEADLESS_HAS_ENGINE 1
-#endif
 
 namespace velmora::headless {
 
@@ -612,14 +609,8 @@ std::unique_ptr<platform::IWebEngine> HeadlessPlatform::CreateWebEngine(platform
         failure.ok = false;
         return nullptr;
     }
-#ifdef VELMORA_HEADLESS_HAS_ENGINE
     failure = {};
     return std::make_unique<HeadlessWebEngine>(*this, events);
-#else
-    (void)events;
-    failure = {false, static_cast<std::int32_t>(0x80040154), "Class not registered"};
-    return nullptr;
-#endif
 }
 
 }  // namespace velmora::headless

@@ -3,14 +3,10 @@
 #include <algorithm>
 
 #include "toolkit/controls/BrowserPlacementRegistry.h"
+#include "toolkit/controls/TabControl.h"
 #include "toolkit/controls/WebBrowser.h"
 #include "toolkit/controls/WebBrowserBinding.h"
 #include "toolkit/forms/CustomForm.h"
-
-#if __has_include("toolkit/controls/TabControl.h")
-#include "toolkit/controls/TabControl.h"
-#define VELMORA_HAVE_TAB_CONTROL 1
-#endif
 
 namespace velmora {
 
@@ -77,9 +73,7 @@ void AddOnce(std::vector<std::function<void(TCustomForm&)>>& observers) {
 void RegisterWebBrowserService() {
     AddOnce(TCustomForm::ActivationObservers());
     AddOnce(TCustomForm::ScaleObservers());
-#ifdef VELMORA_HAVE_TAB_CONTROL
     TTabControl::RealignBrowsersHook() = [] { TWBFactoryService::Instance().RealignBrowsers(); };
-#endif
 }
 
 }  // namespace velmora

@@ -8,16 +8,9 @@
 #include "StartupDeployment.h"
 #include "ToolkitPlatform.h"
 #include "VisualStyle.h"
-#include "toolkit/core/ClassInfo.h"
-
-#if __has_include("toolkit/controls/RegisterControls.h")
 #include "toolkit/controls/RegisterControls.h"
-#define VELMORA_HAVE_CONTROL_REGISTRATION 1
-#endif
-#if __has_include("toolkit/controls/WBFactoryService.h")
 #include "toolkit/controls/WBFactoryService.h"
-#define VELMORA_HAVE_WEB_SERVICE 1
-#endif
+#include "toolkit/core/ClassInfo.h"
 
 namespace velmora {
 
@@ -61,12 +54,8 @@ std::vector<ModuleHooks> ToolkitModules(platform::Platform& backend) {
     modules.push_back({"visual style",
                        [] { SetCurrentVisualStyle(ChooseVisualStyle(platform::CurrentPlatform().GetOsVersion())); },
                        [] { SetCurrentVisualStyle(""); }});
-#ifdef VELMORA_HAVE_CONTROL_REGISTRATION
     modules.push_back({"component classes", [] { RegisterControlClasses(); }, [] { ClassRegistry::Clear(); }});
-#endif
-#ifdef VELMORA_HAVE_WEB_SERVICE
     modules.push_back({"web view service", [] { RegisterWebBrowserService(); }, nullptr});
-#endif
     return modules;
 }
 
