@@ -571,11 +571,7 @@ void TCustomForm::HandleMessage(const Message& message) {
 void TCustomForm::RouteMouse(const Message& message) {
     auto& p = CurrentPlatform();
     if (message.kind == MessageKind::MouseLeave) {
-        if (hovered_ && !captured_) {
-            TControl* old = hovered_;
-            hovered_ = nullptr;
-            old->MouseLeave();
-        }
+        if (!captured_) SetHovered(nullptr);
         return;
     }
     const PointF at = ToUnits(message.point);
@@ -588,13 +584,7 @@ void TCustomForm::RouteMouse(const Message& message) {
     }
 
     // While a control holds the capture it is the only one that hovers.
-    TControl* hoverTarget = captured_ ? (hit == captured_ ? captured_ : nullptr) : hit;
-    if (hoverTarget != hovered_) {
-        TControl* old = hovered_;
-        hovered_ = hoverTarget;
-        if (old) old->MouseLeave();
-        if (hovered_) hovered_->MouseEnter();
-    }
+    SetHovered(captured_ ? (hit == captured_ ? captured_ : nullptr) : hit);
 
     TControl* target = captured_ ? captured_ : hit;
     if (!target) return;
@@ -616,15 +606,18 @@ void TCustomForm::RouteMouse(const Message& message) {
         }
         target->MouseUp(message.button, message.shift, local.x, local.y);
         // The pointer may have left the control while it held the capture.
-        if (!captured_ && hovered_ != hit) {
-            TControl* old = hovered_;
-            hovered_ = hit;
-            if (old) old->MouseLeave();
-            if (hovered_) hovered_->MouseEnter();
-        }
+        if (!captured_) SetHovered(hit);
         break;
     default: break;
     }
+}
+
+void TCustomForm::SetHovered(TControl* control) {
+    if (control == hovered_) return;
+    TControl* old = hovered_;
+    hovered_ = control;
+    if (old) old->MouseLeave();
+    if (hovered_) hovered_->MouseEnter();
 }
 
 void TCustomForm::RouteKey(const Message& message) {

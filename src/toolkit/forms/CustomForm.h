@@ -199,6 +199,8 @@ private:
     void MarkBoundsChanged(bool location);
     void HandleMessage(const platform::Message& message);
     void RouteMouse(const platform::Message& message);
+    // Moves the hover to another control (or none): leave, then enter.
+    void SetHovered(TControl* control);
     void RouteKey(const platform::Message& message);
     void RouteTouch(const platform::Message& message);
     PointF ToUnits(platform::PointI p);
