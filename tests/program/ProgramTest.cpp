@@ -3,72 +3,30 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "backends/headless/HeadlessPlatform.h"
-#include "backends/headless/HeadlessWebEngine.h"
-#include "program/Unit2.h"
-#include "program/Velmora.h"
+#include "SessionFixture.h"
 #include "toolkit/core/Resources.h"
-#include "toolkit/shell/Application.h"
-
-namespace velmora {
-void RegisterResource_TFORM2();
-}
 
 namespace velmora::testing {
 namespace {
 
 using headless::HeadlessPlatform;
 using platform::WindowKind;
+using session_test::kHost;
 
-const std::string kHost = VELMORA_CHAPTER_HOST;
-
-class ProgramTest : public ::testing::Test {
+class ProgramTest : public session_test::SessionFixture {
 protected:
-    void SetUp() override {
-        host.DefaultPosition = {120, 80};
-        host.WindowFrame = {8, 31, 8, 8};
-    }
-    void TearDown() override {
-        headless::HeadlessWebEngine::ResetNextEngineFaults();
-        // Later tests find the program's description where the build put it.
-        RegisterResource_TFORM2();
-    }
+    using SessionFixture::RunProgram;
+    // The process with another list of program modules.
+    int RunProgram(const std::vector<ModuleHooks>& modules) { return RunProcess(host, modules, Velmora); }
 
-    // Module initialisation, the program, finalisation and the last-chance
-    // report, as the process entry runs them; returns the exit code.
-    int RunProgram(const std::vector<ModuleHooks>& modules = ProgramModules()) {
-        return RunProcess(host, modules, Velmora);
-    }
-
-    // Runs at a virtual time while the loop runs.
-    void At(double ms, std::function<void()> step) { host.At(ms, std::move(step)); }
-    void CloseAt(double ms) {
-        At(ms, [this] { host.CloseRequest(Form2->Handle()); });
-    }
-    // A point inside a control, in client pixels of the main window.
-    platform::PointI Centre(TControl& control) {
-        RectF r = control.AbsoluteRect();
-        float scale = static_cast<float>(host.GetWindowDpi(Form2->Handle())) / 96.0f;
-        return {static_cast<int>((r.left + r.right) / 2 * scale), static_cast<int>((r.top + r.bottom) / 2 * scale)};
-    }
-    void ClickAt(double ms, TButton* TForm2::*button) {
-        At(ms, [this, button] {
-            auto p = Centre(*(Form2->*button));
-            host.Click(Form2->Handle(), p.x, p.y);
-        });
-    }
-    std::vector<headless::RecordedMessageBox> Boxes(const std::string& caption) const {
-        std::vector<headless::RecordedMessageBox> out;
-        for (const auto& b : host.MessageBoxes())
-            if (b.caption == caption) out.push_back(b);
-        return out;
+    void ClickAt(double ms, session_test::ButtonField button) {
+        At(ms, [this, button] { Click(PointOf(button)); });
     }
     bool AnyFormWindowShown() const {
         for (std::size_t h = 1; h <= host.WindowsCreated(); ++h) {
@@ -77,8 +35,6 @@ protected:
         }
         return false;
     }
-
-    HeadlessPlatform host;
 };
 
 TEST_F(ProgramTest, OpensAtTheSystemPositionWithTheDesignedClientAndClosesWithExitCodeZero) {
