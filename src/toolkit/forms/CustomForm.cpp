@@ -18,7 +18,7 @@ using platform::MessageKind;
 const EnumInfo FormPositionEnum{"TFormPosition",
                                 {"Designed", "Default", "DefaultPosOnly", "DefaultSizeOnly", "ScreenCenter",
                                  "DesktopCenter", "MainFormCenter", "OwnerFormCenter"}};
-const EnumInfo FormBorderStyleEnum{"TFmxFormBorderStyle", {"None", "Single", "Sizeable", "ToolWindow", "SizeToolWin"}};
+const EnumInfo FormBorderStyleEnum{"TFormBorderStyle", {"None", "Single", "Sizeable", "ToolWindow", "SizeToolWin"}};
 const EnumInfo FormStyleEnum{"TFormStyle", {"Normal", "Popup", "StayOnTop"}};
 const EnumInfo WindowStateEnum{"TWindowState", {"wsNormal", "wsMinimized", "wsMaximized"}};
 const EnumInfo BorderIconEnum{"TBorderIcon", {"biSystemMenu", "biMinimize", "biMaximize", "biHelp"}};
