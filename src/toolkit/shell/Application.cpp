@@ -180,15 +180,19 @@ void TApplication::Run() {
 void TApplication::HandleMessage() {
     platform::Message message;
     if (P().PeekMessage(message)) {
-        if (message.kind == platform::MessageKind::Quit) {
-            terminated_ = true;
-            return;
-        }
-        P().DispatchMessage(message);
-        if (quitRequested_) P().PostQuitMessage();
+        Dispatch(message);
         return;
     }
     Idle();
+}
+
+void TApplication::Dispatch(const platform::Message& message) {
+    if (message.kind == platform::MessageKind::Quit) {
+        terminated_ = true;
+        return;
+    }
+    P().DispatchMessage(message);
+    if (quitRequested_) P().PostQuitMessage();
 }
 
 void TApplication::Idle() {
@@ -220,14 +224,7 @@ void TApplication::RemoveActionUpdate() {
 
 void TApplication::ProcessMessages() {
     platform::Message message;
-    while (P().PeekMessage(message)) {
-        if (message.kind == platform::MessageKind::Quit) {
-            terminated_ = true;
-            continue;
-        }
-        P().DispatchMessage(message);
-        if (quitRequested_) P().PostQuitMessage();
-    }
+    while (P().PeekMessage(message)) Dispatch(message);
 }
 
 bool TApplication::Terminate() {

@@ -105,6 +105,8 @@ private:
     void CreateRegisteredForms();
     void ChooseMainForm(Component* candidate);
     void UpdateTitle();
+    // One message: a quit ends the loop, anything else goes to its window.
+    void Dispatch(const platform::Message& message);
     void Idle();
     void ArmActionUpdate();
     void RemoveActionUpdate();
