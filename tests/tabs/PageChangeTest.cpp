@@ -194,9 +194,9 @@ class VisibleLookup : public TabFixture, public ::testing::WithParamInterface<Lo
 
 TEST_P(VisibleLookup, SkipsInvisiblePages) {
     const LookupCase& c = GetParam();
-    std::vector<PageSpec> specs;
-    for (std::size_t i = 0; i < c.visible.size(); ++i) specs.push_back({"P" + std::to_string(i), c.visible[i]});
-    Build(specs, c.from);
+    std::vector<PageSpec> pageSpecs;
+    for (std::size_t i = 0; i < c.visible.size(); ++i) pageSpecs.push_back({"P" + std::to_string(i), c.visible[i]});
+    Build(pageSpecs, c.from);
     EXPECT_EQ(tabs->FindNextVisible(c.from), c.next);
     EXPECT_EQ(tabs->FindPreviousVisible(c.from), c.previous);
     EXPECT_EQ(tabs->FindNextVisible(-1), c.first);
@@ -223,9 +223,9 @@ class GotoRefusal : public TabFixture, public ::testing::WithParamInterface<Refu
 
 TEST_P(GotoRefusal, ChangesNothing) {
     const RefusalCase& c = GetParam();
-    std::vector<PageSpec> specs;
-    for (std::size_t i = 0; i < c.visible.size(); ++i) specs.push_back({"P" + std::to_string(i), c.visible[i]});
-    Build(specs, c.tabIndex);
+    std::vector<PageSpec> pageSpecs;
+    for (std::size_t i = 0; i < c.visible.size(); ++i) pageSpecs.push_back({"P" + std::to_string(i), c.visible[i]});
+    Build(pageSpecs, c.tabIndex);
     int changes = 0;
     tabs->OnChange = [&](Component*) { ++changes; };
     const int realignsBefore = realigns;

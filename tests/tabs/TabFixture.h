@@ -89,7 +89,7 @@ protected:
 
     // Window 368 x 480 with a client-aligned tab control; each page holds one
     // focusable button docked at its top.
-    void Build(const std::vector<PageSpec>& specs, int tabIndex = 0, std::vector<float> sizes = {},
+    void Build(const std::vector<PageSpec>& pageSpecs, int tabIndex = 0, std::vector<float> sizes = {},
                bool storePosition = true) {
         form = std::make_unique<TabTestForm>(nullptr);
         form->CreateHandle();
@@ -112,18 +112,18 @@ protected:
             EXPECT_TRUE(TTabControl::StaticClassInfo().ReadDefinedProperty(*tabs, "Sizes", reader));
         }
 
-        for (std::size_t i = 0; i < specs.size(); ++i) {
+        for (std::size_t i = 0; i < pageSpecs.size(); ++i) {
             auto* page = new TTabItem(form.get());
             page->SetLoading();
             page->SetParentComponent(tabs);
             page->SetName("TabItem" + std::to_string(i + 1));
-            page->SetIsSelected(specs[i].storedSelected);
+            page->SetIsSelected(pageSpecs[i].storedSelected);
             // Descriptions store the header size the designer laid out.
-            const platform::SizeF header = theme::HeaderSizeFor(specs[i].caption);
+            const platform::SizeF header = theme::HeaderSizeFor(pageSpecs[i].caption);
             page->Size().SetWidth(header.width);
             page->Size().SetHeight(header.height);
-            page->SetText(specs[i].caption);
-            if (!specs[i].visible) page->SetVisible(false);
+            page->SetText(pageSpecs[i].caption);
+            if (!pageSpecs[i].visible) page->SetVisible(false);
             pages.push_back(page);
 
             auto* button = new TButton(form.get());

@@ -68,11 +68,11 @@ const std::wstring& UiFontFamily() {
     return family;
 }
 
-std::unique_ptr<Gdiplus::Font> MakeFont(const platform::FontSpec& spec) {
-    const INT style = spec.bold ? Gdiplus::FontStyleBold : Gdiplus::FontStyleRegular;
-    const float size = spec.size > 0 ? spec.size : 12.0f;
-    if (!spec.family.empty()) {
-        auto font = std::make_unique<Gdiplus::Font>(Widen(spec.family).c_str(), size, style, Gdiplus::UnitPixel);
+std::unique_ptr<Gdiplus::Font> MakeFont(const platform::FontSpec& request) {
+    const INT style = request.bold ? Gdiplus::FontStyleBold : Gdiplus::FontStyleRegular;
+    const float size = request.size > 0 ? request.size : 12.0f;
+    if (!request.family.empty()) {
+        auto font = std::make_unique<Gdiplus::Font>(Widen(request.family).c_str(), size, style, Gdiplus::UnitPixel);
         if (font->GetLastStatus() == Gdiplus::Ok) return font;
     }
     return std::make_unique<Gdiplus::Font>(UiFontFamily().c_str(), size, style, Gdiplus::UnitPixel);
