@@ -27,7 +27,7 @@
 #include <string>
 
 #include "InputTranslation.h"
-#include "MessageQueue.h"
+#include "platform/MessageFifo.h"
 #include "platform/Platform.h"
 
 namespace velmora::gtk {
@@ -162,7 +162,7 @@ private:
     platform::TimerHandle nextTimer_ = 1;
 
     // The only state another thread may touch (PostCallback).
-    MessageQueue queue_;
+    platform::MessageFifo queue_;
 
     std::exception_ptr pending_;
     ClickCounter clicks_{400, 5};

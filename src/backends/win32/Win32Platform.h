@@ -26,7 +26,7 @@
 #include <memory>
 #include <string>
 
-#include "MessageFifo.h"
+#include "platform/MessageFifo.h"
 #include "platform/Platform.h"
 
 namespace velmora::win32 {
@@ -143,7 +143,7 @@ private:
     std::map<HWND, IOleInPlaceActiveObject*> keyboardTargets_;
 
     // The only state another thread may touch (PostCallback).
-    MessageFifo fifo_;
+    platform::MessageFifo fifo_;
 
     std::exception_ptr pending_;
     wchar_t highSurrogate_ = 0;

@@ -3,12 +3,13 @@
 #include <thread>
 #include <vector>
 
-#include "backends/gtk/MessageQueue.h"
+#include "platform/MessageFifo.h"
 
-namespace velmora::gtk {
+namespace velmora::testing {
 namespace {
 
 using platform::Message;
+using platform::MessageFifo;
 using platform::MessageKind;
 
 Message Make(MessageKind kind, platform::WindowHandle window, int x = 0) {
@@ -19,14 +20,14 @@ Message Make(MessageKind kind, platform::WindowHandle window, int x = 0) {
     return m;
 }
 
-std::vector<Message> Drain(MessageQueue& queue) {
+std::vector<Message> Drain(MessageFifo& queue) {
     std::vector<Message> all;
     Message m;
     while (queue.Take(m)) all.push_back(m);
     return all;
 }
 
-TEST(MessageQueue, CoalescingKeepsOnlyTheLatestStateAndNeverReorders) {
+TEST(MessageFifo, CoalescingKeepsOnlyTheLatestStateAndNeverReorders) {
     const struct {
         const char* what;
         std::vector<Message> before;
@@ -43,7 +44,7 @@ TEST(MessageQueue, CoalescingKeepsOnlyTheLatestStateAndNeverReorders) {
         {"move of another window", {Make(MessageKind::MouseMove, 2, 1)}, 2, 9},
     };
     for (const auto& c : cases) {
-        MessageQueue queue;
+        MessageFifo queue;
         for (const auto& m : c.before) queue.Post(m);
         queue.PostCoalesced(Make(MessageKind::MouseMove, 1, 9));
         const auto all = Drain(queue);
@@ -54,7 +55,7 @@ TEST(MessageQueue, CoalescingKeepsOnlyTheLatestStateAndNeverReorders) {
         EXPECT_EQ(lastX, c.expectedLastX) << c.what;
     }
     // A press between two moves: both moves stay, in order around it.
-    MessageQueue queue;
+    MessageFifo queue;
     queue.Post(Make(MessageKind::MouseMove, 1, 1));
     queue.Post(Make(MessageKind::MouseDown, 1, 2));
     queue.PostCoalesced(Make(MessageKind::MouseMove, 1, 3));
@@ -65,8 +66,8 @@ TEST(MessageQueue, CoalescingKeepsOnlyTheLatestStateAndNeverReorders) {
     EXPECT_EQ(all[2].point.x, 3);
 }
 
-TEST(MessageQueue, CallbackIsHandedOutOnceAndOnlyForItsMessage) {
-    MessageQueue queue;
+TEST(MessageFifo, CallbackIsHandedOutOnceAndOnlyForItsMessage) {
+    MessageFifo queue;
     int runs = 0;
     const auto id = queue.PostCallback([&] { ++runs; });
     Message m;
@@ -81,8 +82,8 @@ TEST(MessageQueue, CallbackIsHandedOutOnceAndOnlyForItsMessage) {
     EXPECT_EQ(runs, 1);
 }
 
-TEST(MessageQueue, PostsFromManyThreadsAllArrive) {
-    MessageQueue queue;
+TEST(MessageFifo, PostsFromManyThreadsAllArrive) {
+    MessageFifo queue;
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&] {
@@ -102,4 +103,4 @@ TEST(MessageQueue, PostsFromManyThreadsAllArrive) {
 }
 
 }  // namespace
-}  // namespace velmora::gtk
+}  // namespace velmora::testing

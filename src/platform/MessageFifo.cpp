@@ -1,13 +1,13 @@
 #include "MessageFifo.h"
 
-namespace velmora::win32 {
+namespace velmora::platform {
 
-void MessageFifo::Post(const platform::Message& message) {
+void MessageFifo::Post(const Message& message) {
     std::lock_guard<std::mutex> lock(mutex_);
     messages_.push_back(message);
 }
 
-void MessageFifo::PostCoalesced(const platform::Message& message) {
+void MessageFifo::PostCoalesced(const Message& message) {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto it = messages_.rbegin(); it != messages_.rend(); ++it) {
         if (it->window != message.window) continue;
@@ -20,16 +20,17 @@ void MessageFifo::PostCoalesced(const platform::Message& message) {
     messages_.push_back(message);
 }
 
-void MessageFifo::PostCallback(std::function<void()> callback) {
+std::uint64_t MessageFifo::PostCallback(std::function<void()> callback) {
     std::lock_guard<std::mutex> lock(mutex_);
-    platform::Message invoke;
-    invoke.kind = platform::MessageKind::Invoke;
+    Message invoke;
+    invoke.kind = MessageKind::Invoke;
     invoke.invokeId = nextInvoke_++;
     callbacks_.emplace(invoke.invokeId, std::move(callback));
     messages_.push_back(invoke);
+    return invoke.invokeId;
 }
 
-bool MessageFifo::Take(platform::Message& message) {
+bool MessageFifo::Take(Message& message) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (messages_.empty()) return false;
     message = messages_.front();
@@ -56,4 +57,4 @@ std::size_t MessageFifo::Size() {
     return messages_.size();
 }
 
-}  // namespace velmora::win32
+}  // namespace velmora::platform
