@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "forms/ReaderTestClasses.h"
-#include "toolkit/forms/FormReader.h"
-#include "toolkit/forms/FormText.h"
+#include "reader/ReaderTestClasses.h"
+#include "toolkit/description/FormReader.h"
+#include "toolkit/description/FormText.h"
 
 using namespace velmora;
 using namespace readertest;

@@ -4,7 +4,7 @@
 #include <iterator>
 #include <vector>
 
-#include "toolkit/forms/FormText.h"
+#include "toolkit/description/FormText.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "toolkit/forms/FormText.h"
+#include "toolkit/description/FormText.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {

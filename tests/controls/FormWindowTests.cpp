@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <string>
 
 #include "FormFixture.h"
+#include "toolkit/controls/ToolkitServices.h"
+#include "toolkit/core/ComponentRef.h"
 
 namespace velmora::testing {
 namespace {
@@ -15,9 +18,11 @@ constexpr platform::PointI kDefaultPos{120, 80};
 class FormWindowTest : public HeadlessTest {
 protected:
     void TearDown() override {
-        TCustomForm::Hooks() = {};
         HeadlessTest::TearDown();
+        services.reset();
     }
+    // What an application would lend the windows; each test fills what it needs.
+    std::optional<ScopedServices> services{std::in_place};
 };
 
 struct DpiCase {
@@ -185,7 +190,7 @@ TEST_F(FormWindowTest, LayoutWaitsForTheEndOfLoading) {
 
 TEST_F(FormWindowTest, CloseOfTheMainWindowAsksTheApplication) {
     int terminations = 0;
-    TCustomForm::Hooks().mainFormClosed = [&](TCustomForm&) {
+    services.value()->mainFormClosed = [&](IWindowRoot&) {
         ++terminations;
         return true;
     };
@@ -201,7 +206,7 @@ TEST_F(FormWindowTest, CloseOfTheMainWindowAsksTheApplication) {
 
 TEST_F(FormWindowTest, ACloseWhileClosingIsIgnored) {
     int terminations = 0, queries = 0;
-    TCustomForm::Hooks().mainFormClosed = [&](TCustomForm&) {
+    services.value()->mainFormClosed = [&](IWindowRoot&) {
         ++terminations;
         return true;
     };
@@ -222,7 +227,7 @@ TEST_F(FormWindowTest, ACloseWhileClosingIsIgnored) {
 
 TEST_F(FormWindowTest, CloseQueryAndCloseActionCanStopTheClose) {
     int terminations = 0;
-    TCustomForm::Hooks().mainFormClosed = [&](TCustomForm&) {
+    services.value()->mainFormClosed = [&](IWindowRoot&) {
         ++terminations;
         return true;
     };
@@ -243,7 +248,7 @@ TEST_F(FormWindowTest, CloseQueryAndCloseActionCanStopTheClose) {
 }
 
 TEST_F(FormWindowTest, AnOrdinaryWindowIsHiddenByClose) {
-    TCustomForm::Hooks().mainFormClosed = [](TCustomForm&) { return false; };
+    services.value()->mainFormClosed = [](IWindowRoot&) { return false; };
     TestForm& f = MakeForm();
     f.Build(368, 480);
     f.Show();
@@ -252,24 +257,56 @@ TEST_F(FormWindowTest, AnOrdinaryWindowIsHiddenByClose) {
     EXPECT_FALSE(host.IsWindowVisible(f.Handle()));
 }
 
+// A window freed by its close action goes from the event queue. Its owner may
+// free it before the queue gets there; the queued delete must then do nothing
+// (it used to delete the window a second time).
+TEST_F(FormWindowTest, AWindowFreedByItsCloseActionIsDeletedOnce) {
+    struct Case {
+        const char* name;
+        bool ownerFreesFirst;
+    };
+    for (const Case c : {Case{"the queue frees it", false}, Case{"its owner frees it first", true}}) {
+        SCOPED_TRACE(c.name);
+        auto owner = std::make_unique<Component>(nullptr);
+        auto* f = new TestForm(owner.get());
+        f->Build(368, 480);
+        f->Show();
+        f->OnClose = [](Component*, TCloseAction& action) { action = TCloseAction::caFree; };
+        const ComponentRef<TCustomForm> window(f);
+        const platform::WindowHandle handle = f->Handle();
+        f->Close();
+        EXPECT_TRUE(window) << "freed inside its own Close";
+        if (c.ownerFreesFirst) owner.reset();
+        host.DispatchPending();
+        EXPECT_FALSE(window);
+        ASSERT_NE(host.Window(handle), nullptr);
+        EXPECT_TRUE(host.Window(handle)->destroyed);
+        if (owner) {
+            EXPECT_TRUE(owner->Components().empty()) << "the owner still lists the freed window";
+        }
+        owner.reset();
+    }
+}
+
 TEST_F(FormWindowTest, ActivationReachesTheObservers) {
     TestForm& f = MakeForm();
     f.Build(368, 480);
     f.Show();
     int seen = 0;
-    TCustomForm::ActivationObservers().push_back([&](TCustomForm& form) {
+    services.value()->activationObservers.push_back([&](IWindowRoot& form) {
         EXPECT_EQ(&form, &f);
         ++seen;
     });
     host.Activate(f.Handle());
     host.DispatchPending();
-    TCustomForm::ActivationObservers().pop_back();
     EXPECT_GE(seen, 1);
 }
 
 TEST_F(FormWindowTest, CaptionAndDesignerPropertiesAreKept) {
     std::string changed;
-    TCustomForm::Hooks().captionChanged = [&](TCustomForm& form) { changed = form.Caption(); };
+    services.value()->captionChanged = [&](IWindowRoot& form) {
+        changed = dynamic_cast<TCustomForm&>(form.WindowComponent()).Caption();
+    };
     TestForm& f = MakeForm();
     f.Build(368, 480);
     f.SetCaption("Тальмерин");

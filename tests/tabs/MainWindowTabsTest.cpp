@@ -2,12 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 #include "backends/headless/HeadlessPlatform.h"
 #include "program/Unit2.h"
 #include "toolkit/controls/RegisterControls.h"
 #include "toolkit/controls/TabItemContent.h"
 #include "toolkit/controls/TabStrip.h"
+#include "toolkit/controls/ToolkitServices.h"
 #include "toolkit/controls/WBFactoryService.h"
 
 namespace velmora {
@@ -23,12 +25,11 @@ class MainWindowTabsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::SetCurrentPlatform(&host);
-        savedRealign_ = TTabControl::RealignBrowsersHook();
-        savedProcess_ = TTabControl::ProcessMessagesHook();
+        services.emplace();
         RegisterResource_TFORM2();
         RegisterControlClasses();
         RegisterWebBrowserService();
-        TTabControl::ProcessMessagesHook() = [this] { host.DispatchPending(); };
+        services.value()->processMessages = [this] { host.DispatchPending(); };
         window = std::make_unique<TForm2>(nullptr);
         window->Create();
         window->Show();
@@ -37,8 +38,7 @@ protected:
 
     void TearDown() override {
         window.reset();
-        TTabControl::RealignBrowsersHook() = savedRealign_;
-        TTabControl::ProcessMessagesHook() = savedProcess_;
+        services.reset();
         platform::SetCurrentPlatform(nullptr);
     }
 
@@ -46,8 +46,7 @@ protected:
     std::unique_ptr<TForm2> window;
 
 private:
-    std::function<void()> savedRealign_;
-    std::function<void()> savedProcess_;
+    std::optional<ScopedServices> services;
 };
 
 TEST_F(MainWindowTabsTest, DescriptionGivesTheStaticLayout) {

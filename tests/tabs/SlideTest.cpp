@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <set>
 #include <stdexcept>
 
@@ -325,6 +326,10 @@ TEST_F(SlideTest, ApplicationWindingDownDuringASlideEndsIt) {
     TApplication* saved = Application;
     auto app = std::make_unique<TApplication>();
     Application = app.get();
+    // The application's services, with the fixture's counting dispatch.
+    ToolkitServices withFixtureDispatch = Services();
+    withFixtureDispatch.processMessages = FixtureServices().processMessages;
+    auto dispatch = std::make_optional<ScopedServices>(withFixtureDispatch);
     BuildTwoPages();
     onProcessMessages = [&] {
         if (host.NowMicroseconds() >= 100000) app->Terminate();
@@ -335,6 +340,7 @@ TEST_F(SlideTest, ApplicationWindingDownDuringASlideEndsIt) {
     ExpectAtRest(1);
     onProcessMessages = nullptr;
     form.reset();
+    dispatch.reset();
     app.reset();
     Application = saved;
     platform::SetCurrentPlatform(&host);

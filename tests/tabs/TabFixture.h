@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "toolkit/controls/TabItemContent.h"
 #include "toolkit/controls/TabStrip.h"
 #include "toolkit/controls/Theme.h"
+#include "toolkit/controls/ToolkitServices.h"
 #include "toolkit/forms/CustomForm.h"
 
 namespace velmora::tabtest {
@@ -65,26 +67,30 @@ class TabFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::SetCurrentPlatform(&host);
-        savedRealign_ = TTabControl::RealignBrowsersHook();
-        savedProcess_ = TTabControl::ProcessMessagesHook();
-        TTabControl::RealignBrowsersHook() = [this] {
-            ++realigns;
-            if (onRealign) onRealign();
-        };
-        TTabControl::ProcessMessagesHook() = [this] {
-            ++processCalls;
-            if (onProcessMessages) onProcessMessages();
-            host.DispatchPending();
-        };
+        services.emplace(FixtureServices());
     }
 
     void TearDown() override {
         onRealign = nullptr;
         onProcessMessages = nullptr;
         form.reset();
-        TTabControl::RealignBrowsersHook() = savedRealign_;
-        TTabControl::ProcessMessagesHook() = savedProcess_;
+        services.reset();
         platform::SetCurrentPlatform(nullptr);
+    }
+
+    // Counts realignments and event dispatches; the hooks run inside them.
+    ToolkitServices FixtureServices() {
+        ToolkitServices fixture;
+        fixture.realignBrowsers = [this] {
+            ++realigns;
+            if (onRealign) onRealign();
+        };
+        fixture.processMessages = [this] {
+            ++processCalls;
+            if (onProcessMessages) onProcessMessages();
+            host.DispatchPending();
+        };
+        return fixture;
     }
 
     // Window 368 x 480 with a client-aligned tab control; each page holds one
@@ -182,8 +188,7 @@ protected:
     std::function<void()> onProcessMessages;
 
 private:
-    std::function<void()> savedRealign_;
-    std::function<void()> savedProcess_;
+    std::optional<ScopedServices> services;
 };
 
 }  // namespace velmora::tabtest

@@ -1,6 +1,7 @@
 // The web view inside the real main window: built from its description, a
 // chapter chosen, the slide to the reader page and back.
 #include "WebViewFixture.h"
+#include "toolkit/controls/ToolkitServices.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,9 +25,8 @@ class ReaderPageTest : public WebViewTest, public ::testing::WithParamInterface<
 protected:
     void SetUp() override {
         WebViewTest::SetUp();
-        savedRealign_ = TTabControl::RealignBrowsersHook();
-        savedProcess_ = TTabControl::ProcessMessagesHook();
-        TTabControl::ProcessMessagesHook() = [this] { platform.DispatchPending(); };
+        services.emplace();
+        services.value()->processMessages = [this] { platform.DispatchPending(); };
         RegisterResource_TFORM2();
         RegisterControlClasses();
         RegisterWebBrowserService();
@@ -34,8 +34,7 @@ protected:
 
     void TearDown() override {
         window.reset();
-        TTabControl::RealignBrowsersHook() = savedRealign_;
-        TTabControl::ProcessMessagesHook() = savedProcess_;
+        services.reset();
         WebViewTest::TearDown();
     }
 
@@ -67,8 +66,7 @@ protected:
     std::unique_ptr<TForm2> window;
 
 private:
-    std::function<void()> savedRealign_;
-    std::function<void()> savedProcess_;
+    std::optional<ScopedServices> services;
 };
 
 TEST_P(ReaderPageTest, ChapterLoadsAtOnceAndTheDisplayFollowsTheSlide) {

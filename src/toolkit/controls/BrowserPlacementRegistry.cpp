@@ -13,8 +13,8 @@ namespace {
 // Keyed by the main window. A registry is dropped as soon as it holds no
 // entry, so a destroyed window never leaves a stale one behind for a later
 // window that happens to reuse its address.
-std::map<const TCustomForm*, std::unique_ptr<BrowserPlacementRegistry>>& Registries() {
-    static std::map<const TCustomForm*, std::unique_ptr<BrowserPlacementRegistry>> registries;
+std::map<const IWindowRoot*, std::unique_ptr<BrowserPlacementRegistry>>& Registries() {
+    static std::map<const IWindowRoot*, std::unique_ptr<BrowserPlacementRegistry>> registries;
     return registries;
 }
 
@@ -35,13 +35,13 @@ bool WalkUntil(const TControl& node, const TControl& target, Visit& visit, bool&
 
 }  // namespace
 
-BrowserPlacementRegistry& BrowserPlacementRegistry::For(const TCustomForm& form) {
+BrowserPlacementRegistry& BrowserPlacementRegistry::For(const IWindowRoot& form) {
     auto& slot = Registries()[&form];
     if (!slot) slot = std::make_unique<BrowserPlacementRegistry>();
     return *slot;
 }
 
-BrowserPlacementRegistry* BrowserPlacementRegistry::Find(const TCustomForm& form) {
+BrowserPlacementRegistry* BrowserPlacementRegistry::Find(const IWindowRoot& form) {
     auto& all = Registries();
     auto it = all.find(&form);
     return it == all.end() ? nullptr : it->second.get();

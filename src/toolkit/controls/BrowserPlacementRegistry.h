@@ -11,14 +11,14 @@
 namespace velmora {
 
 class TControl;
-class TCustomForm;
+class IWindowRoot;
 
 class BrowserPlacementRegistry {
 public:
     // The registry of a main window, created on first use.
-    static BrowserPlacementRegistry& For(const TCustomForm& form);
+    static BrowserPlacementRegistry& For(const IWindowRoot& form);
     // The registry of a main window if it has any entry, else nullptr.
-    static BrowserPlacementRegistry* Find(const TCustomForm& form);
+    static BrowserPlacementRegistry* Find(const IWindowRoot& form);
     // Removes the view from every main window's registry.
     static void RemoveEverywhere(const TControl& view);
 

@@ -4,7 +4,8 @@
 #include <cmath>
 
 #include "toolkit/core/Exceptions.h"
-#include "toolkit/forms/CustomForm.h"
+#include "platform/Platform.h"
+#include "toolkit/controls/WindowClientArea.h"
 
 namespace velmora {
 
@@ -112,7 +113,7 @@ TControl::TControl(Component* owner) : Component(owner) {
 
 TControl::~TControl() {
     BeginDestruction();
-    if (TCustomForm* form = Root()) form->ControlRemoved(this);
+    if (IWindowRoot* window = Root()) window->ControlRemoved(this);
     for (TControl* child : children_) child->parent_ = nullptr;
     children_.clear();
     if (parent_) {
@@ -125,10 +126,10 @@ TControl::~TControl() {
     }
 }
 
-TCustomForm* TControl::Root() const {
+IWindowRoot* TControl::Root() const {
     const TControl* top = this;
     while (top->parent_) top = top->parent_;
-    if (auto* area = dynamic_cast<const TFormClientArea*>(top)) return &area->Form();
+    if (auto* area = dynamic_cast<const TWindowClientArea*>(top)) return &area->Window();
     return nullptr;
 }
 
@@ -139,7 +140,7 @@ void TControl::SetParent(TControl* parent) {
         if (p == this) throw EInvalidOperation("A control cannot be its own parent");
 
     if (parent_) {
-        if (TCustomForm* oldForm = Root()) oldForm->ControlRemoved(this);
+        if (IWindowRoot* oldWindow = Root()) oldWindow->ControlRemoved(this);
         TControl* oldParent = parent_;
         auto& siblings = oldParent->children_;
         siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
@@ -161,8 +162,8 @@ void TControl::SetParent(TControl* parent) {
 void TControl::SetParentComponent(Component* parent) {
     if (auto* control = dynamic_cast<TControl*>(parent)) {
         SetParent(control);
-    } else if (auto* form = dynamic_cast<TCustomForm*>(parent)) {
-        SetParent(&form->ClientArea());
+    } else if (auto* window = dynamic_cast<IWindowRoot*>(parent)) {
+        SetParent(&window->ClientArea());
     } else {
         SetParent(nullptr);
     }
@@ -255,7 +256,7 @@ void TControl::SetVisible(bool visible) {
     visible_ = visible;
     if (!visible) {
         // A hidden control must not keep receiving keys.
-        if (TCustomForm* form = Root()) form->ControlHidden(this);
+        if (IWindowRoot* window = Root()) window->ControlHidden(this);
     }
     ParentRealignIfAligned();
     NotifyTree(&TControl::VisibilityChanged);
@@ -277,14 +278,14 @@ void TControl::SetClipChildren(bool v) {
 }
 
 bool TControl::IsFocused() const {
-    TCustomForm* form = Root();
-    return form && form->Focused() == this;
+    IWindowRoot* window = Root();
+    return window && window->Focused() == this;
 }
 
 void TControl::SetFocus() {
-    TCustomForm* form = Root();
-    if (!form || !canFocus_ || !IsVisibleInTree()) return;
-    form->SetFocused(this);
+    IWindowRoot* window = Root();
+    if (!window || !canFocus_ || !IsVisibleInTree()) return;
+    window->SetFocused(this);
 }
 
 // --- layout ----------------------------------------------------------------
@@ -315,7 +316,9 @@ int AlignGroup(TAlignLayout a) {
 
 void TControl::Realign() {
     if (realigning_ || IsLoading() || IsDestroying()) return;
-    if (TCustomForm* form = Root(); form && (form->IsLoading() || form->IsDestroying())) return;
+    if (IWindowRoot* window = Root();
+        window && (window->WindowComponent().IsLoading() || window->WindowComponent().IsDestroying()))
+        return;
     if (children_.empty()) return;
     realigning_ = true;
     struct Reset {
@@ -441,9 +444,9 @@ void TControl::Loaded() {
 
 void TControl::Repaint() {
     if (IsDestroying()) return;
-    TCustomForm* form = Root();
-    if (form && form->Handle() && !form->IsDestroying())
-        platform::CurrentPlatform().InvalidateWindow(form->Handle());
+    IWindowRoot* window = Root();
+    if (window && window->Handle() && !window->WindowComponent().IsDestroying())
+        platform::CurrentPlatform().InvalidateWindow(window->Handle());
 }
 
 void TControl::Paint(platform::ICanvas& canvas) { (void)canvas; }

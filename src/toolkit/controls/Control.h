@@ -84,7 +84,7 @@ private:
     bool platformDefault_ = true;
 };
 
-class TCustomForm;
+class IWindowRoot;
 
 class TControl : public Component {
 public:
@@ -103,7 +103,8 @@ public:
     void SetChildOrder(int order) override;
     // The control that really receives a child attached to this one.
     virtual TControl* ContainerFor(TControl* child) { (void)child; return this; }
-    TCustomForm* Root() const;
+    // The window this control is shown in, if any.
+    IWindowRoot* Root() const;
 
     // --- geometry (parent coordinates, logical units) --------------------
     TPosition& Position() { return position_; }

@@ -8,8 +8,9 @@
 #include "toolkit/controls/TabItemContent.h"
 #include "toolkit/controls/TabStrip.h"
 #include "toolkit/controls/Theme.h"
-#include "toolkit/forms/CustomForm.h"
-#include "toolkit/shell/Application.h"
+#include "toolkit/controls/ToolkitServices.h"
+#include "toolkit/controls/WindowRoot.h"
+#include "toolkit/core/ComponentRef.h"
 
 namespace velmora {
 
@@ -43,22 +44,11 @@ const ClassInfo& TTabControl::StaticClassInfo() {
     return info;
 }
 
-std::function<void()>& TTabControl::RealignBrowsersHook() {
-    static std::function<void()> hook;
-    return hook;
-}
-
-std::function<void()>& TTabControl::ProcessMessagesHook() {
-    static std::function<void()> hook;
-    return hook;
-}
-
 TTabControl::TTabControl(Component* owner) : TControl(owner), strip_(std::make_unique<TTabStrip>(*this)) {
     strip_->SetParent(this);
 }
 
 TTabControl::~TTabControl() {
-    *alive_ = false;
     destroying_ = true;
     // Movements must not outlive the pages they move.
     for (TTabItem* page : {outgoing_, incoming_})
@@ -180,14 +170,14 @@ TControl* TTabControl::ContainerFor(TControl* child) {
 
 bool TTabControl::LayoutHeldBack() const {
     if (destroying_ || IsLoading() || IsDestroying()) return true;
-    TCustomForm* form = Root();
-    return form && form->IsDestroying();
+    const IWindowRoot* window = Root();
+    return window && window->WindowComponent().IsDestroying();
 }
 
 bool TTabControl::NotificationsHeldBack() const {
     if (destroying_ || IsLoading() || IsDestroying()) return true;
-    TCustomForm* form = Root();
-    return form && (form->IsLoading() || form->IsDestroying());
+    const IWindowRoot* window = Root();
+    return window && (window->WindowComponent().IsLoading() || window->WindowComponent().IsDestroying());
 }
 
 void TTabControl::LayoutStrip() {
@@ -319,9 +309,9 @@ bool TTabControl::GotoVisibleTab(int index, TTabTransition transition, TTabTrans
         if (tabIndex_ > index)
             direction = direction == TTabTransitionDirection::Normal ? TTabTransitionDirection::Reversed
                                                                      : TTabTransitionDirection::Normal;
-        const std::shared_ptr<bool> alive = alive_;
+        const ComponentRef<TTabControl> self(this);
         SetActiveTabWithTransition(Tabs(index), transition, direction);
-        if (!*alive) return false;
+        if (!self) return false;
     }
     return tabIndex_ == index;
 }
@@ -352,11 +342,13 @@ void TTabControl::FinishRunningTransition() {
 
 bool TTabControl::AnimationClockStalled() {
     if (!AnimationClock::Instance().TimerActive()) return true;
-    return Application && (Application->Terminating() || Application->Terminated());
+    const ToolkitServices& services = Services();
+    if (!services.processMessages) return true;
+    return services.isClosing && services.isClosing();
 }
 
 bool TTabControl::RunSlide(TTabItem& outgoing, TTabItem& incoming, TTabTransitionDirection direction) {
-    const std::shared_ptr<bool> alive = alive_;
+    const ComponentRef<TTabControl> self(this);
     TTabItemContent& outContent = outgoing.Content();
     TTabItemContent& inContent = incoming.Content();
     std::shared_ptr<TFloatAnimation> outMove;
@@ -406,8 +398,10 @@ bool TTabControl::RunSlide(TTabItem& outgoing, TTabItem& incoming, TTabTransitio
         inMove->Start();
 
         while (inMove->Running()) {
+            // A quit request met here ends the application; the clock check
+            // below then ends the slide.
             ProcessMessages();
-            if (!*alive) return false;
+            if (!self) return false;
             if (!inMove->Running()) break;
             if (AnimationClockStalled()) {
                 // Nothing will ever advance the movements: end them where
@@ -423,7 +417,7 @@ bool TTabControl::RunSlide(TTabItem& outgoing, TTabItem& incoming, TTabTransitio
         // The running flag must never stay set. The movements are dropped
         // where they stand (their callbacks could fail again) and the layout
         // pass puts the pages where the active index says.
-        if (*alive) {
+        if (self) {
             if (outMove) outMove->Abandon();
             if (inMove) inMove->Abandon();
             EndTransition();
@@ -432,7 +426,7 @@ bool TTabControl::RunSlide(TTabItem& outgoing, TTabItem& incoming, TTabTransitio
     }
     EndTransition();
     ProcessMessages();
-    return *alive;
+    return static_cast<bool>(self);
 }
 
 void TTabControl::OutgoingMovementFinished(TTabItemContent& content) {
@@ -452,7 +446,7 @@ void TTabControl::EndTransition() {
 
 void TTabControl::PrepareAppearance(TTabItemContent& content) {
     float scale = 1;
-    if (TCustomForm* form = Root(); form && form->Handle()) scale = form->Scale();
+    if (IWindowRoot* window = Root(); window && window->Handle()) scale = window->Scale();
     std::unique_ptr<platform::ICanvas> canvas = platform::CurrentPlatform().CreateOffscreenCanvas({1, 1}, scale);
     if (!canvas) return;
     canvas->Save();
@@ -462,28 +456,12 @@ void TTabControl::PrepareAppearance(TTabItemContent& content) {
 }
 
 void TTabControl::RealignBrowsers() {
-    if (auto& hook = RealignBrowsersHook()) hook();
+    // Copied: a handler run by the call may install other services.
+    if (auto realign = Services().realignBrowsers) realign();
 }
 
 void TTabControl::ProcessMessages() {
-    if (auto& hook = ProcessMessagesHook()) {
-        hook();
-        return;
-    }
-    if (Application) {
-        Application->ProcessMessages();
-        return;
-    }
-    auto& platform = platform::CurrentPlatform();
-    platform::Message message;
-    while (platform.PeekMessage(message)) {
-        if (message.kind == platform::MessageKind::Quit) {
-            // Leave the quit request for the loop that owns it.
-            platform.PostQuitMessage();
-            break;
-        }
-        platform.DispatchMessage(message);
-    }
+    if (auto process = Services().processMessages) process();
 }
 
 // --- input -----------------------------------------------------------------

@@ -107,14 +107,6 @@ public:
     // A page's header changed its size, text or visibility.
     void HeaderChanged();
 
-    // --- services this control calls ---------------------------------------
-    // Re-places every embedded web view over its control; set by the web view
-    // service.
-    static std::function<void()>& RealignBrowsersHook();
-    // Dispatches all pending events; when unset the application's
-    // ProcessMessages is used.
-    static std::function<void()>& ProcessMessagesHook();
-
 protected:
     void Resized() override;
 
@@ -127,8 +119,9 @@ private:
     bool NotificationsHeldBack() const;
     // Returns false when this control was destroyed while the slide waited.
     bool RunSlide(TTabItem& outgoing, TTabItem& incoming, TTabTransitionDirection direction);
-    // The animation clock cannot advance any more (its timer was refused or
-    // the application is winding down): a waiting slide must not spin forever.
+    // Nothing can advance the animation clock any more (its timer was
+    // refused, no one dispatches events, or the application is winding down):
+    // a waiting slide must not spin forever.
     static bool AnimationClockStalled();
     void FinishRunningTransition();
     // Empties the pair, ends the clipping, clears the running flag and lays
@@ -148,9 +141,6 @@ private:
     bool destroying_ = false;
     TTabItem* outgoing_ = nullptr;
     TTabItem* incoming_ = nullptr;
-    // Cleared by the destructor: a slide's wait loop finds out through it that
-    // an event handler destroyed this control.
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 
     friend bool ReadTabControlDefinedProperty(Persistent&, std::string_view, IValueReader&);
 };

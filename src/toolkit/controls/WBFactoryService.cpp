@@ -3,10 +3,11 @@
 #include <algorithm>
 
 #include "toolkit/controls/BrowserPlacementRegistry.h"
-#include "toolkit/controls/TabControl.h"
+#include "toolkit/controls/ToolkitServices.h"
 #include "toolkit/controls/WebBrowser.h"
 #include "toolkit/controls/WebBrowserBinding.h"
-#include "toolkit/forms/CustomForm.h"
+#include "toolkit/controls/WindowRoot.h"
+#include "toolkit/core/ComponentRef.h"
 
 namespace velmora {
 
@@ -30,21 +31,23 @@ void TWBFactoryService::ReleaseBinding(std::unique_ptr<WebBrowserBinding>& bindi
     binding.reset();
 }
 
-bool TWBFactoryService::IsLive(const WebBrowserBinding* binding) const {
-    return std::find(bindings_.begin(), bindings_.end(), binding) != bindings_.end();
-}
-
 void TWBFactoryService::Unlist(const WebBrowserBinding* binding) { std::erase(bindings_, binding); }
 
 void TWBFactoryService::RealignBrowsers() {
-    // A placement may free a view (an event handler runs); walk a copy and
-    // skip what is gone by the time its turn comes.
-    const std::vector<WebBrowserBinding*> snapshot = bindings_;
-    for (WebBrowserBinding* binding : snapshot)
-        if (IsLive(binding)) binding->View().UpdateContentFromControl();
+    // A placement may free a view or release its binding (an event handler
+    // runs); walk a copy and skip what is gone by the time its turn comes.
+    struct Entry {
+        ComponentRef<TWebBrowser> view;
+        const WebBrowserBinding* binding;
+    };
+    std::vector<Entry> snapshot;
+    for (WebBrowserBinding* binding : bindings_) snapshot.push_back({&binding->View(), binding});
+    for (const Entry& entry : snapshot)
+        if (TWebBrowser* view = entry.view.Get(); view && view->Binding() == entry.binding)
+            view->UpdateContentFromControl();
 }
 
-void TWBFactoryService::FormHandleCreated(TCustomForm& form) {
+void TWBFactoryService::FormHandleCreated(IWindowRoot& form) {
     std::vector<TWebBrowser*> views;
     for (WebBrowserBinding* binding : bindings_)
         if (binding->View().Root() == &form) views.push_back(&binding->View());
@@ -54,13 +57,13 @@ void TWBFactoryService::FormHandleCreated(TCustomForm& form) {
 namespace {
 
 // Activation and scale changes both leave native displays where they were.
-void RealignForWindow(TCustomForm&) { TWBFactoryService::Instance().RealignBrowsers(); }
+void RealignForWindow(IWindowRoot&) { TWBFactoryService::Instance().RealignBrowsers(); }
 
-using Observer = void (*)(TCustomForm&);
+using Observer = void (*)(IWindowRoot&);
 
-// Looked up rather than remembered, so that a list cleared by a restart of
-// the toolkit gets the observer back, and never gets it twice.
-void AddOnce(std::vector<std::function<void(TCustomForm&)>>& observers) {
+// Looked up rather than remembered, so that a fresh services object gets the
+// observer, and never gets it twice.
+void AddOnce(std::vector<std::function<void(IWindowRoot&)>>& observers) {
     const bool present = std::any_of(observers.begin(), observers.end(), [](const auto& observer) {
         const Observer* target = observer.template target<Observer>();
         return target && *target == &RealignForWindow;
@@ -71,9 +74,10 @@ void AddOnce(std::vector<std::function<void(TCustomForm&)>>& observers) {
 }  // namespace
 
 void RegisterWebBrowserService() {
-    AddOnce(TCustomForm::ActivationObservers());
-    AddOnce(TCustomForm::ScaleObservers());
-    TTabControl::RealignBrowsersHook() = [] { TWBFactoryService::Instance().RealignBrowsers(); };
+    ToolkitServices& services = Services();
+    AddOnce(services.activationObservers);
+    AddOnce(services.scaleObservers);
+    services.realignBrowsers = [] { TWBFactoryService::Instance().RealignBrowsers(); };
 }
 
 }  // namespace velmora

@@ -7,7 +7,7 @@
 
 namespace velmora {
 
-class TCustomForm;
+class IWindowRoot;
 class TWebBrowser;
 class WebBrowserBinding;
 
@@ -23,12 +23,11 @@ public:
     void ReleaseBinding(std::unique_ptr<WebBrowserBinding>& binding);
 
     const std::vector<WebBrowserBinding*>& Bindings() const { return bindings_; }
-    bool IsLive(const WebBrowserBinding* binding) const;
 
     // Places every live web view over its control, in creation order.
     void RealignBrowsers();
     // The main window got a new native handle: its views rebuild their bindings.
-    void FormHandleCreated(TCustomForm& form);
+    void FormHandleCreated(IWindowRoot& form);
 
 private:
     friend class WebBrowserBinding;
@@ -37,8 +36,9 @@ private:
     std::vector<WebBrowserBinding*> bindings_;
 };
 
-// Wires the service into the toolkit: realignment on window activation and on
-// every step of a page slide. Called at start-up; calling it again adds nothing.
+// Wires the service into the installed toolkit services: realignment on window
+// activation, on a scale change and on every step of a page slide. Called at
+// start-up; calling it again adds nothing.
 void RegisterWebBrowserService();
 
 }  // namespace velmora

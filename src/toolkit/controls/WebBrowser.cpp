@@ -2,7 +2,7 @@
 
 #include "toolkit/controls/WBFactoryService.h"
 #include "toolkit/controls/WebBrowserBinding.h"
-#include "toolkit/forms/CustomForm.h"
+#include "toolkit/controls/WindowRoot.h"
 
 namespace velmora {
 
@@ -87,8 +87,8 @@ void TWebBrowser::ParentChanged() {
     TControl::ParentChanged();
     // While the window is being built the tree is still incomplete; the
     // reader's parent assignments are not moves.
-    const TCustomForm* form = Root();
-    if (IsLoading() || IsDestroying() || (form && form->IsLoading())) return;
+    const IWindowRoot* form = Root();
+    if (IsLoading() || IsDestroying() || (form && form->WindowComponent().IsLoading())) return;
     holdPlacement_ = true;
     try {
         if (ParentControl()) {

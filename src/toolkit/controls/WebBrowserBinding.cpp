@@ -11,7 +11,7 @@
 #include "toolkit/controls/WBFactoryService.h"
 #include "toolkit/controls/WebBrowser.h"
 #include "toolkit/core/Exceptions.h"
-#include "toolkit/forms/CustomForm.h"
+#include "toolkit/controls/WindowRoot.h"
 
 namespace velmora {
 
@@ -131,12 +131,12 @@ void WebBrowserBinding::Place() {
     // Out of any main window's tree (no parent, or a subtree not attached to
     // a window) there is nowhere to show the engine; a display left from an
     // earlier window must not stay up there.
-    TCustomForm* form = view_.ParentControl() ? view_.Root() : nullptr;
+    IWindowRoot* form = view_.ParentControl() ? view_.Root() : nullptr;
     if (!form) {
         HideDetachedDisplay();
         return;
     }
-    if (Destroying(form)) return;
+    if (Destroying(&form->WindowComponent())) return;
     if (!engine_) CreateEngine();
     AttachTo(*form);
     if (display_ == 0 || mainWindow_ != form) return;
@@ -166,7 +166,7 @@ void WebBrowserBinding::Place() {
     platform.SetWindowPos(display_, {}, shown ? platform::PosShow : platform::PosHide);
 }
 
-void WebBrowserBinding::AttachTo(TCustomForm& form) {
+void WebBrowserBinding::AttachTo(IWindowRoot& form) {
     if (display_ == 0) {
         CreateDisplay(form);
         return;
@@ -178,7 +178,7 @@ void WebBrowserBinding::AttachTo(TCustomForm& form) {
     BrowserPlacementRegistry::For(form).Add(view_, display_);
 }
 
-void WebBrowserBinding::CreateDisplay(TCustomForm& form) {
+void WebBrowserBinding::CreateDisplay(IWindowRoot& form) {
     if (form.Handle() == 0) return;
     if (!engine_->InPlaceActivate(form.Handle(), DeviceRectOf(view_, form.Scale())))
         throw EOleError("OLE control activation failed", EngineFailureCode);
@@ -230,7 +230,7 @@ void WebBrowserBinding::CommandStateChange(int command, bool enabled) {
 }
 
 void WebBrowserBinding::DisplayMouseActivate() {
-    if (TCustomForm* form = view_.Root()) form->SetFocused(&view_);
+    if (IWindowRoot* form = view_.Root()) form->SetFocused(&view_);
 }
 
 }  // namespace velmora

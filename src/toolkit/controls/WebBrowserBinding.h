@@ -12,7 +12,7 @@
 
 namespace velmora {
 
-class TCustomForm;
+class IWindowRoot;
 class TWebBrowser;
 
 class WebBrowserBinding : public platform::IWebEngineEvents {
@@ -37,7 +37,7 @@ public:
     bool CanGoBack() const { return canGoBack_; }
     bool CanGoForward() const { return canGoForward_; }
     platform::WindowHandle Display() const { return display_; }
-    TCustomForm* MainWindow() const { return mainWindow_; }
+    IWindowRoot* MainWindow() const { return mainWindow_; }
 
     // Stores the address as the current one and loads it.
     void Navigate(const std::string& url);
@@ -58,15 +58,15 @@ public:
 
 private:
     void Place();
-    void AttachTo(TCustomForm& form);
-    void CreateDisplay(TCustomForm& form);
+    void AttachTo(IWindowRoot& form);
+    void CreateDisplay(IWindowRoot& form);
     void SetEngineVisible(bool visible);
     void HideDetachedDisplay();
 
     TWebBrowser& view_;
     std::unique_ptr<platform::IWebEngine> engine_;
     platform::WindowHandle display_ = 0;
-    TCustomForm* mainWindow_ = nullptr;
+    IWindowRoot* mainWindow_ = nullptr;
     std::string currentUrl_;
     bool caching_ = true;
     bool canGoBack_ = false;

@@ -21,9 +21,19 @@ Component::Component(Component* owner) {
 }
 
 Component::~Component() {
-    state_ |= csDestroying;
+    BeginDestruction();
     DestroyComponents();
     if (owner_) owner_->RemoveComponent(this);
+}
+
+void Component::BeginDestruction() {
+    state_ |= csDestroying;
+    if (alive_) *alive_ = false;
+}
+
+std::shared_ptr<const bool> Component::Liveness() const {
+    if (!alive_) alive_ = std::make_shared<bool>(!IsDestroying());
+    return alive_;
 }
 
 void Component::InsertComponent(Component* component) {

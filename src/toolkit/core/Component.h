@@ -70,9 +70,13 @@ public:
 
     static bool IsValidIdent(std::string_view name);
 
+    // Shared flag that turns false when destruction begins; ComponentRef reads it.
+    std::shared_ptr<const bool> Liveness() const;
+
 protected:
-    // Marks destroying, so setters and notifications can hold back.
-    void BeginDestruction() { state_ |= csDestroying; }
+    // Marks destroying, so setters and notifications can hold back, and
+    // turns every ComponentRef to this component null.
+    void BeginDestruction();
 
 private:
     void AssignOwnerField(Component* value);
@@ -81,6 +85,7 @@ private:
     std::string name_;
     std::vector<Component*> components_;
     unsigned state_ = 0;
+    mutable std::shared_ptr<bool> alive_;
 };
 
 class Collection;

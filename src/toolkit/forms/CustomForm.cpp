@@ -5,9 +5,10 @@
 #include <map>
 
 #include "toolkit/controls/Theme.h"
+#include "toolkit/controls/ToolkitServices.h"
+#include "toolkit/core/ComponentRef.h"
 #include "toolkit/core/Exceptions.h"
-
-#include "toolkit/forms/FormReader.h"
+#include "toolkit/description/FormReader.h"
 
 namespace velmora {
 
@@ -105,13 +106,9 @@ const ClassInfo& TForm::StaticClassInfo() {
     return info;
 }
 
-// --- client area -------------------------------------------------------------
-
-TFormClientArea::TFormClientArea(TCustomForm& form) : TControl(nullptr), form_(form) {}
-
 // --- construction ------------------------------------------------------------
 
-TCustomForm::TCustomForm(Component* owner) : TFormBase(owner), clientArea_(std::make_unique<TFormClientArea>(*this)) {}
+TCustomForm::TCustomForm(Component* owner) : TFormBase(owner), clientArea_(std::make_unique<TWindowClientArea>(*this)) {}
 
 TCustomForm::~TCustomForm() {
     BeginDestruction();
@@ -125,16 +122,6 @@ TCustomForm::~TCustomForm() {
     }
 }
 
-std::vector<std::function<void(TCustomForm&)>>& TCustomForm::ScaleObservers() {
-    static std::vector<std::function<void(TCustomForm&)>> observers;
-    return observers;
-}
-
-std::vector<std::function<void(TCustomForm&)>>& TCustomForm::ActivationObservers() {
-    static std::vector<std::function<void(TCustomForm&)>> observers;
-    return observers;
-}
-
 void TCustomForm::Create() {
     CreateHandle();
     ReadComponentResources(*this, TFormBase::StaticClassInfo());
@@ -145,7 +132,7 @@ void TCustomForm::CreateHandle() {
     ApplyPrescan();
     platform::WindowCreateParams params;
     params.kind = platform::WindowKind::Form;
-    params.owner = Hooks().ownerWindow ? Hooks().ownerWindow() : 0;
+    params.owner = Services().ownerWindow ? Services().ownerWindow() : 0;
     params.title = caption_;
     auto& p = CurrentPlatform();
     handle_ = p.CreateNativeWindow(params, this);
@@ -200,7 +187,7 @@ float TCustomForm::ClientHeight() const { return clientHeightUnits_; }
 void TCustomForm::SetCaption(const std::string& caption) {
     caption_ = caption;
     if (handle_) CurrentPlatform().SetWindowTitle(handle_, caption_);
-    if (Hooks().captionChanged) Hooks().captionChanged(*this);
+    if (Services().captionChanged) Services().captionChanged(*this);
 }
 
 void TCustomForm::MarkBoundsChanged(bool location) {
@@ -317,7 +304,7 @@ void TCustomForm::ApplyDpi(int dpi) {
         ReadBoundsBack(true);
     }
     LayoutClientArea();
-    auto observers = ScaleObservers();
+    auto observers = Services().scaleObservers;
     for (auto& observer : observers)
         if (observer) observer(*this);
 }
@@ -422,13 +409,14 @@ void TCustomForm::Close() {
     DoClose(action);
     if (action == TCloseAction::caNone) return;
     // The main window stays on screen; the application ends around it.
-    if (Hooks().mainFormClosed && Hooks().mainFormClosed(*this)) return;
+    if (Services().mainFormClosed && Services().mainFormClosed(*this)) return;
     switch (action) {
     case TCloseAction::caHide: SetVisible(false); break;
     case TCloseAction::caFree: {
         // Freed from the queue, never from inside its own message handler.
-        TCustomForm* self = this;
-        CurrentPlatform().PostCallback([self] { delete self; });
+        // Its owner may free it first; the posted delete then finds nothing.
+        ComponentRef<TCustomForm> self(this);
+        CurrentPlatform().PostCallback([self] { delete self.Get(); });
         break;
     }
     case TCloseAction::caMinimize: windowState_ = TWindowState::wsMinimized; break;
@@ -525,14 +513,14 @@ void TCustomForm::OnMessage(const Message& message) {
     // The form's own message handling reports its errors itself: a message
     // dispatched from a nested loop (a running page slide waits in one) must
     // not tear down the operation that is waiting there.
-    if (!Hooks().messageFailed) {
+    if (!Services().messageFailed) {
         HandleMessage(message);
         return;
     }
     try {
         HandleMessage(message);
     } catch (const Exception&) {
-        Hooks().messageFailed(std::current_exception(), *this);
+        Services().messageFailed(std::current_exception(), *this);
     }
 }
 
@@ -550,7 +538,7 @@ void TCustomForm::HandleMessage(const Message& message) {
     case MessageKind::TouchEnd: RouteTouch(message); break;
     case MessageKind::Close: Close(); break;
     case MessageKind::Activate: {
-        auto observers = ActivationObservers();
+        auto observers = Services().activationObservers;
         for (auto& observer : observers)
             if (observer) observer(*this);
         break;

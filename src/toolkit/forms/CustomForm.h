@@ -9,6 +9,8 @@
 
 #include "platform/Platform.h"
 #include "toolkit/controls/Control.h"
+#include "toolkit/controls/WindowClientArea.h"
+#include "toolkit/controls/WindowRoot.h"
 #include "toolkit/core/Component.h"
 
 namespace velmora {
@@ -52,18 +54,6 @@ private:
     unsigned devices_ = 0x7;  // Desktop, iPhone, iPad
 };
 
-class TCustomForm;
-
-// The control that fills a form's client area and parents its top controls.
-class TFormClientArea : public TControl {
-public:
-    explicit TFormClientArea(TCustomForm& form);
-    TCustomForm& Form() const { return form_; }
-
-private:
-    TCustomForm& form_;
-};
-
 // The toolkit's base of every window class. Descriptions are looked up for
 // the classes below it, so it marks where that search stops.
 class TFormBase : public Component {
@@ -77,7 +67,7 @@ public:
 // class exists; Create() then runs the construction steps that need the real
 // class (its description, fields and handlers). Application::CreateForm calls
 // both.
-class TCustomForm : public TFormBase, public platform::IWindowEvents {
+class TCustomForm : public TFormBase, public platform::IWindowEvents, public IWindowRoot {
 public:
     explicit TCustomForm(Component* owner);
     ~TCustomForm() override;
@@ -87,8 +77,8 @@ public:
     // Pre-scan, native window (hidden, system default position), description.
     void Create();
 
-    platform::WindowHandle Handle() const { return handle_; }
-    TFormClientArea& ClientArea() { return *clientArea_; }
+    platform::WindowHandle Handle() const override { return handle_; }
+    TWindowClientArea& ClientArea() override { return *clientArea_; }
 
     const std::string& Caption() const { return caption_; }
     void SetCaption(const std::string& caption);
@@ -105,7 +95,7 @@ public:
     void SetWidth(int v);
     void SetHeight(int v);
     // Device pixels per logical unit.
-    float Scale();
+    float Scale() override;
 
     TFormPosition Position() const { return position_; }
     void SetPosition(TFormPosition p) { position_ = p; }
@@ -136,8 +126,8 @@ public:
     std::function<void(Component* sender, TCloseAction& action)> OnClose;
 
     // Keyboard focus inside the form.
-    TControl* Focused() const { return focused_; }
-    void SetFocused(TControl* control);
+    TControl* Focused() const override { return focused_; }
+    void SetFocused(TControl* control) override;
     // Moves focus to the next (or previous) control in tab order.
     void SelectNext(bool forward);
     bool IsActive() const;
@@ -146,37 +136,12 @@ public:
     void OnMessage(const platform::Message& message) override;
     void OnPaint(platform::ICanvas& canvas) override;
 
-    // Called whenever any form of the program becomes active.
-    static std::vector<std::function<void(TCustomForm&)>>& ActivationObservers();
-    // Called after a form's scale factor changed and its content was laid
-    // out again (native child windows have to follow in device pixels).
-    static std::vector<std::function<void(TCustomForm&)>>& ScaleObservers();
-
-    // What the application object lends the form layer, which does not know
-    // it. Any hook may be empty (forms created without an application).
-    struct ApplicationHooks {
-        // Owner of every new form window: the application's own window,
-        // created (and shown) on first use.
-        std::function<platform::WindowHandle()> ownerWindow;
-        // Asked by Close once the close action is agreed: true when the form
-        // is the main form, in which case the application has been asked to
-        // terminate and the form is neither hidden nor freed.
-        std::function<bool(TCustomForm&)> mainFormClosed;
-        // The form's caption changed (the taskbar title may follow it).
-        std::function<void(TCustomForm&)> captionChanged;
-        // An error of the toolkit's hierarchy escaped the handling of one of
-        // the form's messages; it is reported here and the message is done.
-        std::function<void(std::exception_ptr, TCustomForm&)> messageFailed;
-    };
-    static ApplicationHooks& Hooks() {
-        static ApplicationHooks hooks;
-        return hooks;
-    }
-
     // The control tree tells the form when a control goes away or is hidden,
     // so that focus, capture and hover never point at it.
-    void ControlRemoved(TControl* control);
-    void ControlHidden(TControl* control);
+    void ControlRemoved(TControl* control) override;
+    void ControlHidden(TControl* control) override;
+    Component& WindowComponent() override { return *this; }
+    const Component& WindowComponent() const override { return *this; }
     // Focusable, visible tab stops in keyboard order.
     std::vector<TControl*> TabOrderList();
 
@@ -206,7 +171,7 @@ private:
     PointF ToUnits(platform::PointI p);
 
     platform::WindowHandle handle_ = 0;
-    std::unique_ptr<TFormClientArea> clientArea_;
+    std::unique_ptr<TWindowClientArea> clientArea_;
     std::string caption_;
     int left_ = 0, top_ = 0, width_ = 640, height_ = 480;
     float clientWidthUnits_ = 0, clientHeightUnits_ = 0;

@@ -44,18 +44,25 @@ const ClassInfo& TApplication::StaticClassInfo() {
     return info;
 }
 
-TApplication::TApplication() : Component(nullptr), uiThread_(std::this_thread::get_id()) {
-    auto& hooks = TCustomForm::Hooks();
-    hooks.ownerWindow = [this] { return Handle(); };
-    hooks.mainFormClosed = [this](TCustomForm& form) {
-        if (&form != mainForm_) return false;
+TApplication::TApplication() : Component(nullptr), uiThread_(std::this_thread::get_id()), services_(OwnServices()) {}
+
+ToolkitServices TApplication::OwnServices() {
+    ToolkitServices services = Services();
+    services.ownerWindow = [this] { return Handle(); };
+    services.mainFormClosed = [this](IWindowRoot& window) {
+        if (&window != static_cast<IWindowRoot*>(mainForm_)) return false;
         Terminate();
         return true;
     };
-    hooks.captionChanged = [this](TCustomForm& form) {
-        if (&form == mainForm_) UpdateTitle();
+    services.captionChanged = [this](IWindowRoot& window) {
+        if (&window == static_cast<IWindowRoot*>(mainForm_)) UpdateTitle();
     };
-    hooks.messageFailed = [this](std::exception_ptr error, TCustomForm& form) { HandleException(error, &form); };
+    services.messageFailed = [this](std::exception_ptr error, IWindowRoot& window) {
+        HandleException(error, &window.WindowComponent());
+    };
+    services.processMessages = [this] { ProcessMessages(); };
+    services.isClosing = [this] { return terminating_ || terminated_; };
+    return services;
 }
 
 TApplication::~TApplication() {
@@ -66,7 +73,6 @@ TApplication::~TApplication() {
         P().DestroyNativeWindow(handle_);
         handle_ = 0;
     }
-    TCustomForm::Hooks() = {};
     if (Application == this) Application = nullptr;
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "toolkit/controls/ToolkitServices.h"
 #include "toolkit/core/Component.h"
 #include "toolkit/core/Exceptions.h"
 #include "toolkit/forms/CustomForm.h"
@@ -102,6 +103,9 @@ private:
         std::function<void()> clearReference;
     };
 
+    // The services installed for this object's lifetime: those found at its
+    // creation, with the application's own entries filled in.
+    ToolkitServices OwnServices();
     void CreateRegisteredForms();
     void ChooseMainForm(Component* candidate);
     void UpdateTitle();
@@ -134,6 +138,7 @@ private:
     std::thread::id uiThread_;
     std::mutex queueLock_;
     std::vector<std::function<void()>> queued_;
+    ScopedServices services_;
 };
 
 // The process's application object; set by module initialisation.

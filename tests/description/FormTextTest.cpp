@@ -4,8 +4,8 @@
 #include <cstring>
 #include <limits>
 
-#include "toolkit/forms/FormStream.h"
-#include "toolkit/forms/FormText.h"
+#include "toolkit/description/FormStream.h"
+#include "toolkit/description/FormText.h"
 
 using namespace velmora;
 

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "toolkit/core/Exceptions.h"
-#include "toolkit/forms/FormStream.h"
+#include "toolkit/description/FormStream.h"
 
 using namespace velmora;
 

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "toolkit/forms/FormStream.h"
-#include "toolkit/forms/FormText.h"
+#include "toolkit/description/FormStream.h"
+#include "toolkit/description/FormText.h"
 
 using namespace velmora;
 

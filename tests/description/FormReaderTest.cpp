@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "forms/ReaderTestClasses.h"
+#include "reader/ReaderTestClasses.h"
 #include "toolkit/core/Resources.h"
-#include "toolkit/forms/FormReader.h"
-#include "toolkit/forms/FormStream.h"
-#include "toolkit/forms/FormText.h"
+#include "toolkit/description/FormReader.h"
+#include "toolkit/description/FormStream.h"
+#include "toolkit/description/FormText.h"
 
 using namespace velmora;
 using namespace readertest;

@@ -1,0 +1,169 @@
+#!/usr/bin/env python3
+"""Fails when an include points up the layers, across backends, or closes a
+cycle between folders.
+
+Usage: check_layers.py SOURCE_DIR
+
+Layers, lowest first; each may include itself and what lies below it:
+  base -> platform -> core -> description -> controls -> forms -> shell -> program
+Backends implement the platform interface: they include base and platform and
+their own folder only, and nothing outside the tests includes them. Above the
+backends no file includes an OS or GUI toolkit header. Tools, the fuzz target
+and the shared test support stand beside the program and reach down to the
+description format; the tests may include anything but the fuzz target.
+"""
+
+import os
+import re
+import sys
+
+ORDER = ["base", "platform", "core", "description", "controls", "forms", "shell", "program"]
+BELOW = {layer: set(ORDER[: i + 1]) for i, layer in enumerate(ORDER)}
+
+# Folder prefix (relative to the source dir) -> layer; the longest prefix wins.
+FOLDERS = {
+    "src/base/": "base",
+    "src/platform/": "platform",
+    "src/backends/": "backends",
+    "src/toolkit/core/": "core",
+    "src/toolkit/description/": "description",
+    "src/toolkit/controls/": "controls",
+    "src/toolkit/forms/": "forms",
+    "src/toolkit/shell/": "shell",
+    "src/program/": "program",
+    "tools/": "tools",
+    "testsupport/": "testsupport",
+    "fuzz/": "fuzz",
+    "tests/": "tests",
+    "bench/trace/": "bench",
+}
+
+ALLOWED = dict(BELOW)
+ALLOWED["backends"] = {"base", "platform", "backends", "bench"}
+ALLOWED["bench"] = {"bench"}
+ALLOWED["tools"] = {"base", "core", "description", "tools"}
+ALLOWED["testsupport"] = {"base", "core", "description", "testsupport"}
+ALLOWED["fuzz"] = {"base", "core", "description", "testsupport", "fuzz"}
+ALLOWED["tests"] = set(ORDER) | {"backends", "testsupport", "tests"}
+
+# Where quoted includes are looked up after the including file's own folder.
+INCLUDE_ROOTS = ["src", "testsupport", "tests", "bench/trace"]
+
+# System headers only a backend (or a test of one) may see.
+SYSTEM_PREFIXES = ("gtk/", "gdk/", "glib", "gio/", "gobject/", "webkit2/", "cairo", "pango/", "libsoup/",
+                   "X11/", "windows.h", "windowsx.h", "ole2.h", "olectl.h", "objbase.h", "ocidl.h",
+                   "servprov.h", "shlobj.h", "exdisp.h", "mshtml.h", "gdiplus.h", "commctrl.h", "unistd.h",
+                   "dlfcn.h", "sys/", "netinet/", "arpa/")
+
+SCANNED = ("src", "tools", "fuzz", "tests", "testsupport", "bench/trace")
+EXTENSIONS = (".h", ".hpp", ".cpp", ".cc", ".c")
+INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
+
+
+def layer_of(path):
+    best = None
+    for prefix, layer in FOLDERS.items():
+        if path.startswith(prefix) and (best is None or len(prefix) > len(best[0])):
+            best = (prefix, layer)
+    return best[1] if best else None
+
+
+def backend_of(path):
+    parts = path.split("/")
+    return parts[2] if len(parts) > 3 and parts[:2] == ["src", "backends"] else None
+
+
+def resolve(root, including, name):
+    candidates = [os.path.join(os.path.dirname(including), name)] + [os.path.join(r, name) for r in INCLUDE_ROOTS]
+    for candidate in candidates:
+        candidate = os.path.normpath(candidate)
+        if os.path.isfile(os.path.join(root, candidate)):
+            return candidate.replace(os.sep, "/")
+    return None
+
+
+def source_files(root):
+    for top in SCANNED:
+        for folder, _, files in os.walk(os.path.join(root, top)):
+            for name in sorted(files):
+                if name.endswith(EXTENSIONS):
+                    yield os.path.relpath(os.path.join(folder, name), root).replace(os.sep, "/")
+
+
+def find_cycle(edges):
+    """A folder cycle as a list of folders, or None."""
+    state = {}
+    stack = []
+
+    def visit(node):
+        state[node] = 1
+        stack.append(node)
+        for nxt in sorted(edges.get(node, ())):
+            if state.get(nxt) == 1:
+                return stack[stack.index(nxt):] + [nxt]
+            if nxt not in state:
+                found = visit(nxt)
+                if found:
+                    return found
+        stack.pop()
+        state[node] = 2
+        return None
+
+    for node in sorted(edges):
+        if node not in state:
+            found = visit(node)
+            if found:
+                return found
+    return None
+
+
+def main():
+    root = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else ".")
+    errors = []
+    folder_edges = {}
+    for path in source_files(root):
+        layer = layer_of(path)
+        if layer is None:
+            continue
+        with open(os.path.join(root, path), encoding="utf-8", errors="replace") as f:
+            lines = f.readlines()
+        for number, line in enumerate(lines, 1):
+            match = INCLUDE.match(line)
+            if not match:
+                continue
+            where = f"{path}:{number}"
+            kind, name = match.groups()
+            if kind == "<":
+                if layer not in ("backends", "bench", "tests") and name.startswith(SYSTEM_PREFIXES):
+                    errors.append(f"{where}: the {layer} layer includes the system header <{name}>")
+                continue
+            target = resolve(root, path, name)
+            if target is None:
+                continue
+            target_layer = layer_of(target)
+            if target_layer is None:
+                errors.append(f'{where}: "{name}" lies outside every layer')
+                continue
+            if target_layer not in ALLOWED[layer]:
+                errors.append(f'{where}: the {layer} layer includes "{name}" of the {target_layer} layer')
+            elif layer == "backends" and target_layer == "backends" and backend_of(path) != backend_of(target):
+                errors.append(f'{where}: one backend includes another: "{name}"')
+            elif layer == "tests" and target_layer == "backends" and backend_of(target) != "headless" \
+                    and not path.startswith("tests/desktop/"):
+                errors.append(f'{where}: only the desktop tests include the backend of "{name}"')
+            source_folder, target_folder = os.path.dirname(path), os.path.dirname(target)
+            if source_folder != target_folder:
+                folder_edges.setdefault(source_folder, set()).add(target_folder)
+    cycle = find_cycle(folder_edges)
+    if cycle:
+        errors.append("folders include each other: " + " -> ".join(cycle))
+    for error in errors:
+        print(error, file=sys.stderr)
+    if errors:
+        print(f"check_layers: {len(errors)} include(s) break the layering", file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,33 @@
+// What a control tree needs from the window at its top. The form layer
+// implements it; controls never see the form itself.
+#pragma once
+
+#include "platform/PlatformTypes.h"
+#include "toolkit/core/Component.h"
+
+namespace velmora {
+
+class TControl;
+
+class IWindowRoot {
+public:
+    virtual platform::WindowHandle Handle() const = 0;
+    // Device pixels per logical unit.
+    virtual float Scale() = 0;
+    // The control that fills the client area and parents the top controls.
+    virtual TControl& ClientArea() = 0;
+    virtual TControl* Focused() const = 0;
+    virtual void SetFocused(TControl* control) = 0;
+    // A control goes away or is hidden: focus, capture and hover must not
+    // point into it any more.
+    virtual void ControlRemoved(TControl* control) = 0;
+    virtual void ControlHidden(TControl* control) = 0;
+    // The window as a component (its loading and destroying state, error sender).
+    virtual Component& WindowComponent() = 0;
+    virtual const Component& WindowComponent() const = 0;
+
+protected:
+    ~IWindowRoot() = default;
+};
+
+}  // namespace velmora
