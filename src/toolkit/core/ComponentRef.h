@@ -20,9 +20,6 @@ public:
     T* Get() const { return alive_ && *alive_ ? component_ : nullptr; }
     T* operator->() const { return Get(); }
     explicit operator bool() const { return Get() != nullptr; }
-    void Reset() { *this = ComponentRef(); }
-    // Whether this names that component (alive or not): for lookups only.
-    bool Names(const T* component) const { return component_ == component && component; }
 
 private:
     T* component_ = nullptr;
