@@ -346,6 +346,25 @@ TEST_F(SlideTest, ApplicationWindingDownDuringASlideEndsIt) {
     platform::SetCurrentPlatform(&host);
 }
 
+// A quit request that arrives while a slide waits is taken by the
+// application's own dispatch, as in its loop: the application has ended, the
+// slide stops waiting at once, and nothing re-posts the request.
+TEST_F(SlideTest, AQuitRequestDuringASlideEndsTheApplicationAndTheSlide) {
+    auto app = std::make_unique<TApplication>();
+    BuildTwoPages();
+    host.At(100, [&] { host.PostQuitMessage(); });
+    EXPECT_TRUE(tabs->Next(TTabTransition::Slide));
+    EXPECT_TRUE(app->Terminated());
+    EXPECT_LT(host.NowMicroseconds(), 300000u);
+    EXPECT_EQ(Content(1).Position().X(), 0);
+    ExpectAtRest(1);
+    bool quitLeft = false;
+    for (platform::Message m; host.PeekMessage(m);) quitLeft = quitLeft || m.kind == platform::MessageKind::Quit;
+    EXPECT_FALSE(quitLeft);
+    form.reset();
+    app.reset();
+}
+
 TEST_F(SlideTest, TabControlDestroyedDuringItsSlide) {
     BuildTwoPages();
     onProcessMessages = [&] {
