@@ -123,7 +123,7 @@ TEST(ErrorPage, EverythingFromTheAddressAndTheEngineIsEscaped) {
     EXPECT_FALSE(Contains(html, "<img"));
     EXPECT_FALSE(Contains(html, "<script"));
     EXPECT_FALSE(Contains(html, "<b>"));
-    EXPECT_TRUE(Contains(html, "&lt;img src=x onerror=alert(1)&gt;&amp;&quot;&#39;"));
+    EXPECT_TRUE(Contains(html, "&lt;img src=x onerror=alert(1)&gt;&amp;&quot;&apos;"));
     EXPECT_TRUE(Contains(html, "Повторить"));
     // Invalid UTF-8 from a server still gives a valid page.
     failure.detail = "\xff\xfe";

@@ -9,12 +9,13 @@ constexpr int kLineHeight = 3;
 }
 
 LoadIndicator::LoadIndicator(GtkOverlay* overlay) {
-    cover_ = gtk_drawing_area_new();
+    // Held by us as well: the window may destroy the overlay first.
+    cover_ = GTK_WIDGET(g_object_ref_sink(gtk_drawing_area_new()));
     gtk_widget_set_no_show_all(cover_, TRUE);
     g_signal_connect(cover_, "draw", G_CALLBACK(OnDrawCover), this);
     gtk_overlay_add_overlay(overlay, cover_);
 
-    line_ = gtk_drawing_area_new();
+    line_ = GTK_WIDGET(g_object_ref_sink(gtk_drawing_area_new()));
     gtk_widget_set_no_show_all(line_, TRUE);
     gtk_widget_set_size_request(line_, -1, kLineHeight);
     gtk_widget_set_valign(line_, GTK_ALIGN_START);
@@ -27,9 +28,10 @@ LoadIndicator::LoadIndicator(GtkOverlay* overlay) {
 
 LoadIndicator::~LoadIndicator() {
     CancelCoverTimer();
-    // The widgets belong to the overlay; only the drawing must not reach us.
     g_signal_handlers_disconnect_by_data(line_, this);
     g_signal_handlers_disconnect_by_data(cover_, this);
+    g_object_unref(line_);
+    g_object_unref(cover_);
 }
 
 void LoadIndicator::Begin() {
