@@ -6,6 +6,7 @@
 #include <gtk/gtk.h>
 
 #include <functional>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -94,6 +95,11 @@ protected:
     std::unique_ptr<GtkPlatform> platform_;
     int quits_ = 0;
 };
+
+// The home folder every desktop test runs with (a fresh temporary one).
+std::string TestHome();
+// The file the desktop's browser writes the address it was asked to open to.
+std::string BrowserMarker();
 
 // Reads one pixel of a window from the display, 0xRRGGBB.
 std::uint32_t PixelAt(GtkWidget* widget, int x, int y);

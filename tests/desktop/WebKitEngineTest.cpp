@@ -10,8 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "DesktopFixture.h"
-#include "backends/gtk/WebKitEngine.h"
+#include "EngineFixture.h"
 
 namespace velmora::gtk::testing {
 namespace {
@@ -19,33 +18,6 @@ namespace {
 using platform::PosHide;
 using platform::PosMoveSize;
 using platform::PosShow;
-
-class RecordingEngineEvents : public platform::IWebEngineEvents {
-public:
-    std::vector<std::string> log;
-    int errors = 0;
-    int completes = 0;
-    int activations = 0;
-
-    void BeforeNavigate2(const std::string& url) override { log.push_back("before " + url); }
-    void NavigateComplete2(const std::string& url) override {
-        ++completes;
-        log.push_back("complete " + url);
-    }
-    void NavigateError(const std::string& url, std::int32_t) override {
-        ++errors;
-        log.push_back("error " + url);
-    }
-    void CommandStateChange(int command, bool enabled) override {
-        log.push_back("command " + std::to_string(command) + (enabled ? " on" : " off"));
-    }
-    void DisplayMouseActivate() override { ++activations; }
-    bool Saw(const std::string& entry) const {
-        for (const auto& e : log)
-            if (e == entry) return true;
-        return false;
-    }
-};
 
 // A one-thread HTTP server on 127.0.0.1 that records each request head and
 // answers with a small page, or never answers when silent.
@@ -122,35 +94,6 @@ std::string FileUri(const std::string& path) {
     g_free(uri);
     return result;
 }
-
-class EngineTest : public DesktopTest {
-protected:
-    void SetUp() override {
-        DesktopTest::SetUp();
-        if (IsSkipped()) return;
-        window_.paint = [](platform::ICanvas& canvas) { canvas.FillRect({0, 0, 2000, 2000}, 0xFF0000FF); };
-        window = ShownWindow(window_, {300, 200});
-        platform::EngineResult failure;
-        engine = platform_->CreateWebEngine(events, failure);
-        ASSERT_TRUE(engine) << failure.description;
-        ASSERT_TRUE(engine->Initialize().ok);
-        ASSERT_TRUE(engine->PutSilent(true).ok);
-        scale = gtk_widget_get_scale_factor(platform_->TopLevelWidget(window));
-    }
-    void TearDown() override {
-        if (engine) engine->Close();
-        engine.reset();
-        DesktopTest::TearDown();
-    }
-    WebKitWebView* View() { return static_cast<WebKitEngine&>(*engine).View(); }
-    bool LoadSettled() { return !webkit_web_view_is_loading(View()); }
-
-    RecordingWindow window_;
-    platform::WindowHandle window = 0;
-    RecordingEngineEvents events;
-    std::unique_ptr<platform::IWebEngine> engine;
-    int scale = 1;
-};
 
 TEST(WebKitEngineAddress, WhatIsHandedToTheEngine) {
     const struct {
@@ -337,7 +280,7 @@ TEST_F(EngineTest, PageKeysReachTheWindowWhileThePageHasTheKeyboardAndHidingItGi
     engine->DoVerb(platform::EngineVerb::Show);
     gtk_widget_grab_focus(view);
     engine->DoVerb(platform::EngineVerb::Hide);
-    EXPECT_FALSE(gtk_widget_get_visible(view));
+    EXPECT_FALSE(gtk_widget_is_visible(view));
     EXPECT_TRUE(gtk_widget_has_focus(platform_->DrawingArea(window)));
 }
 
