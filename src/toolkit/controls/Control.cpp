@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "toolkit/controls/ControlAccessibility.h"
 #include "toolkit/core/Exceptions.h"
 #include "toolkit/forms/CustomForm.h"
 
@@ -112,6 +113,7 @@ TControl::TControl(Component* owner) : Component(owner) {
 
 TControl::~TControl() {
     BeginDestruction();
+    ReleaseAccessible();
     if (TCustomForm* form = Root()) form->ControlRemoved(this);
     for (TControl* child : children_) child->parent_ = nullptr;
     children_.clear();
@@ -122,6 +124,7 @@ TControl::~TControl() {
         parent_ = nullptr;
         if (align_ != TAlignLayout::None && !oldParent->IsDestroying()) oldParent->Realign();
         oldParent->Repaint();
+        oldParent->AnnounceAccessible(platform::AccessibleChange::Children);
     }
 }
 
@@ -135,6 +138,7 @@ TCustomForm* TControl::Root() const {
 void TControl::SetParent(TControl* parent) {
     TControl* target = parent ? parent->ContainerFor(this) : nullptr;
     if (target == parent_) return;
+    TControl* const formerParent = parent_;
     for (TControl* p = target; p; p = p->parent_)
         if (p == this) throw EInvalidOperation("A control cannot be its own parent");
 
@@ -156,6 +160,8 @@ void TControl::SetParent(TControl* parent) {
     NotifyTree(&TControl::AbsoluteChanged);
     NotifyTree(&TControl::VisibilityChanged);
     Repaint();
+    if (formerParent) formerParent->AnnounceAccessible(platform::AccessibleChange::Children);
+    if (target) target->AnnounceAccessible(platform::AccessibleChange::Children);
 }
 
 void TControl::SetParentComponent(Component* parent) {
@@ -485,6 +491,7 @@ void TControl::VisibilityChanged() {}
 void TControl::NotifyTree(void (TControl::*notification)()) {
     if (IsDestroying()) return;
     (this->*notification)();
+    AnnounceTreeNotification(notification);
     // A notification may re-parent controls; walk a copy.
     std::vector<TControl*> children = children_;
     for (TControl* child : children) child->NotifyTree(notification);

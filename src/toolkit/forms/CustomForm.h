@@ -59,6 +59,10 @@ class TFormClientArea : public TControl {
 public:
     explicit TFormClientArea(TCustomForm& form);
     TCustomForm& Form() const { return form_; }
+    // The window itself as assistive technology sees it.
+    platform::AccessibleRole AccessibleRole() const override;
+    std::string AccessibleName() const override;
+    unsigned AccessibleStates() const override;
 
 private:
     TCustomForm& form_;
