@@ -283,11 +283,32 @@ AtkBridge& AtkBridge::Instance() {
     return bridge;
 }
 
+namespace {
+std::vector<AtkObject*> RefChildren(AtkObject* object) {
+    std::vector<AtkObject*> out;
+    const gint n = atk_object_get_n_accessible_children(object);
+    for (gint i = 0; i < n; ++i)
+        if (AtkObject* child = atk_object_ref_accessible_child(object, i)) out.push_back(child);
+    return out;
+}
+}  // namespace
+
 void AtkBridge::Publish(GtkPlatform& platform, GtkWidget* window, IAccessibleNode* root) {
     if (!window) return;
+    // The frame's children change from GTK's widgets to the tree (or back):
+    // clients that cached the old ones must hear it.
+    AtkObject* frame = gtk_widget_get_accessible(window);
+    std::vector<AtkObject*> before = RefChildren(frame);
     if (auto* old = static_cast<IAccessibleNode*>(g_object_get_data(G_OBJECT(window), kRootKey))) roots_.erase(old);
     g_object_set_data(G_OBJECT(window), kRootKey, root);
     if (root) roots_[root] = {&platform, window};
+    std::vector<AtkObject*> after = RefChildren(frame);
+    for (std::size_t i = before.size(); i-- > 0;)
+        g_signal_emit_by_name(frame, "children-changed::remove", static_cast<guint>(i), before[i]);
+    for (std::size_t i = 0; i < after.size(); ++i)
+        g_signal_emit_by_name(frame, "children-changed::add", static_cast<guint>(i), after[i]);
+    for (AtkObject* child : before) g_object_unref(child);
+    for (AtkObject* child : after) g_object_unref(child);
 }
 
 IAccessibleNode* AtkBridge::RootOf(GtkWidget* window) const {

@@ -24,8 +24,16 @@ for candidate in /usr/libexec/at-spi-bus-launcher /usr/lib/at-spi2-core/at-spi-b
     [[ -x $candidate ]] && launcher=$candidate && break
 done
 [[ -n $launcher ]] || skip "the accessibility bus launcher (at-spi2-core) is not installed"
-python3 -c 'import gi; gi.require_version("Atspi", "2.0"); from gi.repository import Atspi' 2>/dev/null ||
-    skip "python3 with gi.repository.Atspi (python3-gi, gir1.2-atspi-2.0) is not installed"
+# The distribution's python carries the introspection bindings; a python of
+# one's own earlier on the PATH may not.
+client_python=""
+for candidate in /usr/bin/python3 python3; do
+    if "$candidate" -c 'import gi; gi.require_version("Atspi", "2.0"); from gi.repository import Atspi' 2>/dev/null; then
+        client_python=$candidate
+        break
+    fi
+done
+[[ -n $client_python ]] || skip "python3 with gi.repository.Atspi (python3-gi, gir1.2-atspi-2.0) is not installed"
 
 
 work=$(mktemp -d)
@@ -84,7 +92,7 @@ export WEBKIT_DISABLE_COMPOSITING_MODE=1
 unset GDK_SCALE GDK_DPI_SCALE NO_AT_BRIDGE
 # shellcheck disable=SC2016  # expanded by the inner shell
 dbus-run-session -- bash -c '
-    work=$1 reader=$2 client=$3 launcher=$4
+    work=$1 reader=$2 client=$3 launcher=$4 client_python=$5
     "$launcher" --launch-immediately >"$work/launcher.log" 2>&1 &
     launcher_pid=$!
     # Everyone asks for accessibility, as a running screen reader would.
@@ -93,13 +101,13 @@ dbus-run-session -- bash -c '
         >/dev/null 2>&1
     G_DEBUG=fatal-criticals "$reader" >"$work/reader.log" 2>&1 &
     reader_pid=$!
-    timeout 120 python3 "$client" "$work/server.log" "Радионавигационные средства определения места в море"
+    timeout 120 "$client_python" "$client" "$work/server.log" "Радионавигационные средства определения места в море"
     rc=$?
     kill -0 $reader_pid 2>/dev/null || { echo "the reader is gone"; rc=1; }
     kill $reader_pid $launcher_pid 2>/dev/null
     wait
     exit $rc
-' a11y "$work" "$reader" "$here/a11y_client.py" "$launcher"
+' a11y "$work" "$reader" "$here/a11y_client.py" "$launcher" "$client_python"
 rc=$?
 [[ $rc -eq 0 ]] || fail "the accessibility checks failed (exit $rc)"
 echo "accessibility smoke test passed"

@@ -59,7 +59,9 @@ def has(node, state):
 
 def actions(node):
     try:
-        return [node.get_action_name(i) for i in range(node.get_n_actions())]
+        if "Action" not in node.get_interfaces():
+            return []
+        return [Atspi.Action.get_name(node, i) for i in range(Atspi.Action.get_n_actions(node))]
     except (gi.repository.GLib.Error, NotImplementedError, AttributeError):
         return []
 
@@ -98,8 +100,7 @@ def find_text(node, text, depth=0):
     try:
         if text in (node.get_name() or ""):
             return node
-        t = node.get_text_iface()
-        if t and text in t.get_text(0, -1):
+        if "Text" in node.get_interfaces() and text in Atspi.Text.get_text(node, 0, -1):
             return node
     except (gi.repository.GLib.Error, AttributeError):
         pass
@@ -130,7 +131,9 @@ check(frame is not None, 'a frame named "Тальмерин" is on the accessibi
 if frame is None:
     sys.exit(1)
 
-tabs = find(frame, "page tab list")
+tabs = wait_for(lambda: find(frame, "page tab list"), 10)
+if tabs is None:
+    print("\n".join(describe(frame)))
 check(tabs is not None and tabs.get_parent() == frame, "the frame holds a page tab list")
 contents = find(frame, "page tab", "Оглавление")
 reader = find(frame, "page tab", "Содержание")
@@ -161,7 +164,7 @@ check([(e.y - extents[0].y, e.height) for e in extents] == [(0, 50), (50, 50), (
       "the buttons stack 50 high, top to bottom")
 
 before = gets("/Nav3.html")
-check(buttons[2].do_action(0), 'the third button takes "press"')
+check(Atspi.Action.do_action(buttons[2], 0), 'the third button takes "press"')
 check(wait_for(lambda: has(reader, "selected"), 10) is not None, '"Содержание" becomes selected')
 check(wait_for(lambda: gets("/Nav3.html") == before + 1, 15) is not None, "the chapter server saw one GET /Nav3.html")
 check(not has(contents, "selected"), '"Оглавление" is no longer selected')
@@ -179,7 +182,7 @@ if reader_panel is not None:
 time.sleep(0.5)
 check(gets("/Nav3.html") == before + 1, "still exactly one GET /Nav3.html")
 
-check(contents.do_action(0), '"Оглавление" takes "click"')
+check(Atspi.Action.do_action(contents, 0), '"Оглавление" takes "click"')
 check(wait_for(lambda: has(contents, "selected"), 5) is not None, '"Оглавление" is selected again')
 check(wait_for(lambda: all(has(b, "showing") for b in buttons), 5) is not None, "the four buttons are showing again")
 check(wait_for(lambda: has(contents, "focused"), 5) is not None, '"Оглавление" has the focus, as after a press')
