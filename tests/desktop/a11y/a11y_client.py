@@ -9,7 +9,13 @@ import re
 import sys
 import time
 
+import warnings
+
 import gi
+
+# The action-name call of these bindings is marked deprecated in favour of one
+# that older releases lack.
+warnings.filterwarnings("ignore", category=DeprecationWarning)
 
 gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi  # noqa: E402
@@ -61,7 +67,7 @@ def actions(node):
     try:
         if "Action" not in node.get_interfaces():
             return []
-        return [Atspi.Action.get_name(node, i) for i in range(Atspi.Action.get_n_actions(node))]
+        return [Atspi.Action.get_action_name(node, i) for i in range(Atspi.Action.get_n_actions(node))]
     except (gi.repository.GLib.Error, NotImplementedError, AttributeError):
         return []
 
