@@ -12,6 +12,7 @@ packages=(
     python3
     fonts-dejavu-core
     g++-mingw-w64-i686 librsvg2-bin
+    at-spi2-core dbus-x11 libatk-bridge2.0-0 python3-gi gir1.2-atspi-2.0
 )
 # The fuzzer's runtime comes with clang; on some releases it is a separate package.
 clang_major=""

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "Accessibility.h"
 #include "Canvas.h"
 #include "PlatformTypes.h"
 #include "WebEngine.h"
@@ -102,6 +103,13 @@ public:
     virtual std::unique_ptr<ICanvas> CreateOffscreenCanvas(SizeI pixels, float scale) = 0;
     // nullptr when the engine object cannot be created; code receives the reason.
     virtual std::unique_ptr<IWebEngine> CreateWebEngine(IWebEngineEvents& events, EngineResult& failure) = 0;
+
+    // --- accessibility -----------------------------------------------------
+    // The tree of a window's controls, under the window itself; nullptr
+    // withdraws it. A backend without an accessibility service ignores it.
+    virtual void PublishAccessibleTree(WindowHandle window, IAccessibleNode* root) { (void)window; (void)root; }
+    // Where the core announces changes; nullptr when nobody listens.
+    virtual IAccessibilityEvents* AccessibilityEvents() { return nullptr; }
 };
 
 // The platform of this process. Set once by the backend before anything else.

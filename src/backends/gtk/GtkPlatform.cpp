@@ -1,5 +1,7 @@
 #include "GtkPlatform.h"
 
+#include "AtkBridge.h"
+
 #include <dlfcn.h>
 #include <fenv.h>
 #include <sched.h>
@@ -240,7 +242,7 @@ WindowHandle GtkPlatform::CreateNativeWindow(const platform::WindowCreateParams&
         return handle;
     }
 
-    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWidget* window = NewAccessibleWindow();
     gtk_window_set_title(GTK_WINDOW(window), params.title.c_str());
     gtk_window_set_resizable(GTK_WINDOW(window), TRUE);
     if (params.useProgramIcon && iconList_) gtk_window_set_icon_list(GTK_WINDOW(window), iconList_);

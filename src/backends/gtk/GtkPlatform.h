@@ -89,6 +89,9 @@ public:
     std::unique_ptr<platform::ICanvas> CreateOffscreenCanvas(platform::SizeI pixels, float scale) override;
     std::unique_ptr<platform::IWebEngine> CreateWebEngine(platform::IWebEngineEvents& events,
                                                           platform::EngineResult& failure) override;
+    // --- accessibility (AtkBridge.cpp) ---
+    void PublishAccessibleTree(platform::WindowHandle window, platform::IAccessibleNode* root) override;
+    platform::IAccessibilityEvents* AccessibilityEvents() override;
 
     // --- for the web engine: its display as a native child window ---
     // Puts widget into the main window's content above the drawn controls and

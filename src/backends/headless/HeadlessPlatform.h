@@ -37,6 +37,7 @@
 #include <string>
 #include <vector>
 
+#include "RecordedAccessibility.h"
 #include "RecordingCanvas.h"
 #include "platform/Platform.h"
 
@@ -232,6 +233,13 @@ public:
     std::unique_ptr<platform::IWebEngine> CreateWebEngine(platform::IWebEngineEvents& events,
                                                           platform::EngineResult& failure) override;
 
+    void PublishAccessibleTree(WindowHandle window, platform::IAccessibleNode* root) override {
+        accessibility_.Publish(window, root);
+    }
+    platform::IAccessibilityEvents* AccessibilityEvents() override { return &accessibility_; }
+    // The published trees and every change the core announced.
+    RecordedAccessibility& Accessibility() { return accessibility_; }
+
 private:
     struct Timer {
         std::uint64_t intervalUs = 0;
@@ -280,6 +288,7 @@ private:
     int offscreenCreated_ = 0;
     bool uiThreadInitialized_ = false;
     bool fpMasked_ = false;
+    RecordedAccessibility accessibility_;
 };
 
 }  // namespace velmora::headless

@@ -29,6 +29,7 @@ void TButton::SetText(const std::string& text) {
     if (text_ == text) return;
     text_ = text;
     Repaint();
+    AnnounceAccessible(platform::AccessibleChange::Name);
 }
 
 void TButton::Click() {

@@ -39,6 +39,11 @@ public:
     void Tap(float x, float y) override;
     void VisibilityChanged() override;
 
+    platform::AccessibleRole AccessibleRole() const override;
+    std::string AccessibleName() const override;
+    std::vector<std::string> AccessibleActions() const override;
+    void DoAccessibleAction(int index) override;
+
 private:
     bool Contains(float x, float y) const { return x >= 0 && y >= 0 && x < Width() && y < Height(); }
 

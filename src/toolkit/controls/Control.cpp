@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "toolkit/controls/ControlAccessibility.h"
 #include "toolkit/core/Exceptions.h"
 #include "platform/Platform.h"
 #include "toolkit/controls/WindowClientArea.h"
@@ -113,6 +114,7 @@ TControl::TControl(Component* owner) : Component(owner) {
 
 TControl::~TControl() {
     BeginDestruction();
+    ReleaseAccessible();
     if (IWindowRoot* window = Root()) window->ControlRemoved(this);
     for (TControl* child : children_) child->parent_ = nullptr;
     children_.clear();
@@ -123,6 +125,7 @@ TControl::~TControl() {
         parent_ = nullptr;
         if (align_ != TAlignLayout::None && !oldParent->IsDestroying()) oldParent->Realign();
         oldParent->Repaint();
+        oldParent->AnnounceAccessible(platform::AccessibleChange::Children);
     }
 }
 
@@ -136,6 +139,7 @@ IWindowRoot* TControl::Root() const {
 void TControl::SetParent(TControl* parent) {
     TControl* target = parent ? parent->ContainerFor(this) : nullptr;
     if (target == parent_) return;
+    TControl* const formerParent = parent_;
     for (TControl* p = target; p; p = p->parent_)
         if (p == this) throw EInvalidOperation("A control cannot be its own parent");
 
@@ -157,6 +161,8 @@ void TControl::SetParent(TControl* parent) {
     NotifyTree(&TControl::AbsoluteChanged);
     NotifyTree(&TControl::VisibilityChanged);
     Repaint();
+    if (formerParent) formerParent->AnnounceAccessible(platform::AccessibleChange::Children);
+    if (target) target->AnnounceAccessible(platform::AccessibleChange::Children);
 }
 
 void TControl::SetParentComponent(Component* parent) {
@@ -488,6 +494,7 @@ void TControl::VisibilityChanged() {}
 void TControl::NotifyTree(void (TControl::*notification)()) {
     if (IsDestroying()) return;
     (this->*notification)();
+    AnnounceTreeNotification(notification);
     // A notification may re-parent controls; walk a copy.
     std::vector<TControl*> children = children_;
     for (TControl* child : children) child->NotifyTree(notification);

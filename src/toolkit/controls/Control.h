@@ -3,8 +3,11 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 
+#include "platform/Accessibility.h"
 #include "platform/Canvas.h"
 #include "platform/PlatformTypes.h"
 #include "toolkit/core/Component.h"
@@ -85,6 +88,7 @@ private:
 };
 
 class IWindowRoot;
+class ControlAccessible;
 
 class TControl : public Component {
 public:
@@ -183,6 +187,23 @@ public:
     virtual void ParentChanged() {}
     void Loaded() override;
 
+    // --- accessibility (ControlAccessibility.cpp) ----------------------------
+    // What assistive technology is told this control is. A control of role
+    // None is see-through: its children stand in its place.
+    virtual platform::AccessibleRole AccessibleRole() const;
+    virtual std::string AccessibleName() const;
+    virtual unsigned AccessibleStates() const;
+    virtual std::vector<std::string> AccessibleActions() const;
+    // Runs on the UI thread, from the queue.
+    virtual void DoAccessibleAction(int index);
+    virtual std::vector<TControl*> AccessibleChildren() const;
+    virtual TControl* AccessibleParentControl() const;
+    virtual platform::WindowHandle AccessibleEmbeddedWindow() const { return 0; }
+    // Created on first use and destroyed with the control.
+    platform::IAccessibleNode& Accessible();
+    // Tells a listening accessibility service; nothing when none listens.
+    void AnnounceAccessible(platform::AccessibleChange change);
+
 protected:
     virtual void Resized() {}
     void NotifyTree(void (TControl::*notification)());
@@ -207,6 +228,10 @@ private:
     bool hitTest_ = true;
     int tabOrder_ = -1;
     bool realigning_ = false;
+    std::unique_ptr<ControlAccessible> accessible_;
+
+    void ReleaseAccessible();
+    void AnnounceTreeNotification(void (TControl::*notification)());
 };
 
 }  // namespace velmora

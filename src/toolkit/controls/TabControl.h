@@ -100,6 +100,8 @@ public:
     void PaintTree(platform::ICanvas& canvas) override;
     void DialogKey(platform::Key& key, unsigned shift) override;
     void Loaded() override;
+    platform::AccessibleRole AccessibleRole() const override;
+    std::vector<TControl*> AccessibleChildren() const override;
 
     // Called by pages as they join or leave the header strip.
     void PageAttached(TTabItem& page);

@@ -104,6 +104,7 @@ void TTabItem::SetText(const std::string& text) {
     if (text_ == text) return;
     text_ = text;
     HeaderChanged();
+    AnnounceAccessible(platform::AccessibleChange::Name);
 }
 
 void TTabItem::SetIsSelected(bool selected) {
@@ -122,6 +123,7 @@ void TTabItem::SetSelectedLook(bool selected) {
     if (isSelected_ == selected) return;
     isSelected_ = selected;
     Repaint();
+    AnnounceAccessible(platform::AccessibleChange::States);
 }
 
 void TTabItem::SetStyleLookup(const std::string& style) {

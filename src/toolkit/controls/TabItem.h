@@ -94,6 +94,13 @@ public:
     void VisibilityChanged() override;
     void Loaded() override;
 
+    platform::AccessibleRole AccessibleRole() const override;
+    std::string AccessibleName() const override;
+    unsigned AccessibleStates() const override;
+    std::vector<std::string> AccessibleActions() const override;
+    void DoAccessibleAction(int index) override;
+    std::vector<TControl*> AccessibleChildren() const override;
+
 private:
     void HeaderChanged();
     void AttachContent();

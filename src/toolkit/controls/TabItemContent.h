@@ -38,6 +38,9 @@ public:
     // Leaves the movement where it stands, without callbacks.
     void AbandonMovement();
 
+    platform::AccessibleRole AccessibleRole() const override;
+    TControl* AccessibleParentControl() const override;
+
 private:
     TTabItem& page_;
     bool keepPrepared_ = false;

@@ -49,6 +49,9 @@ public:
     void AbsoluteChanged() override;
     void VisibilityChanged() override;
     void ParentChanged() override;
+    // The engine's own accessible document stands in for the view.
+    platform::AccessibleRole AccessibleRole() const override;
+    platform::WindowHandle AccessibleEmbeddedWindow() const override;
 
 private:
     void EnsureBinding();

@@ -11,6 +11,10 @@ class TWindowClientArea : public TControl {
 public:
     explicit TWindowClientArea(IWindowRoot& window) : TControl(nullptr), window_(window) {}
     IWindowRoot& Window() const { return window_; }
+    // The window itself as assistive technology sees it.
+    platform::AccessibleRole AccessibleRole() const override;
+    std::string AccessibleName() const override;
+    unsigned AccessibleStates() const override;
 
 private:
     IWindowRoot& window_;

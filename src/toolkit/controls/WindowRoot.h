@@ -2,6 +2,8 @@
 // implements it; controls never see the form itself.
 #pragma once
 
+#include <string>
+
 #include "platform/PlatformTypes.h"
 #include "toolkit/core/Component.h"
 
@@ -25,6 +27,10 @@ public:
     // The window as a component (its loading and destroying state, error sender).
     virtual Component& WindowComponent() = 0;
     virtual const Component& WindowComponent() const = 0;
+    // What assistive technology is told of the window itself.
+    virtual std::string WindowCaption() const = 0;
+    virtual bool WindowShown() const = 0;
+    virtual bool WindowActive() const = 0;
 
 protected:
     ~IWindowRoot() = default;

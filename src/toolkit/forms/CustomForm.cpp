@@ -112,6 +112,7 @@ TCustomForm::TCustomForm(Component* owner) : TFormBase(owner), clientArea_(std::
 
 TCustomForm::~TCustomForm() {
     BeginDestruction();
+    if (handle_) CurrentPlatform().PublishAccessibleTree(handle_, nullptr);
     // Components go while the form and its client area still exist, so the
     // controls can detach from them.
     DestroyComponents();
@@ -125,6 +126,7 @@ TCustomForm::~TCustomForm() {
 void TCustomForm::Create() {
     CreateHandle();
     ReadComponentResources(*this, TFormBase::StaticClassInfo());
+    CurrentPlatform().PublishAccessibleTree(handle_, &clientArea_->Accessible());
 }
 
 void TCustomForm::CreateHandle() {
@@ -188,6 +190,7 @@ void TCustomForm::SetCaption(const std::string& caption) {
     caption_ = caption;
     if (handle_) CurrentPlatform().SetWindowTitle(handle_, caption_);
     if (Services().captionChanged) Services().captionChanged(*this);
+    if (clientArea_) clientArea_->AnnounceAccessible(platform::AccessibleChange::Name);
 }
 
 void TCustomForm::MarkBoundsChanged(bool location) {
@@ -471,6 +474,8 @@ void TCustomForm::SetFocused(TControl* control) {
         control->DoEnter();
         control->Repaint();
     }
+    if (old) old->AnnounceAccessible(platform::AccessibleChange::States);
+    if (focused_ == control && control) control->AnnounceAccessible(platform::AccessibleChange::States);
 }
 
 void TCustomForm::SelectNext(bool forward) {

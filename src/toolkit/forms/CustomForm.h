@@ -142,6 +142,9 @@ public:
     void ControlHidden(TControl* control) override;
     Component& WindowComponent() override { return *this; }
     const Component& WindowComponent() const override { return *this; }
+    std::string WindowCaption() const override { return caption_; }
+    bool WindowShown() const override { return visible_; }
+    bool WindowActive() const override { return IsActive(); }
     // Focusable, visible tab stops in keyboard order.
     std::vector<TControl*> TabOrderList();
 

@@ -82,6 +82,10 @@ public:
                                                           platform::EngineResult& failure) override {
         return backend_.CreateWebEngine(events, failure);
     }
+    void PublishAccessibleTree(platform::WindowHandle w, platform::IAccessibleNode* root) override {
+        backend_.PublishAccessibleTree(w, root);
+    }
+    platform::IAccessibilityEvents* AccessibilityEvents() override { return backend_.AccessibilityEvents(); }
 
 private:
     platform::Platform& backend_;

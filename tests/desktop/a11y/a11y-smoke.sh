@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# The real reader seen through the accessibility bus: a client walks its tree
+# the way a screen reader does and drives it through actions alone (see
+# a11y_client.py), against a chapter server this script starts and whose log
+# it reads.
+#
+#   a11y-smoke.sh <reader> <book directory> <port>
+#
+# Starts its own virtual display and session bus with the accessibility bus.
+# Exit 77 (skipped) only when a tool is missing or the port cannot be bound.
+set -uo pipefail
+
+reader=$1
+book=$2
+port=$3
+here=$(cd "$(dirname "$0")" && pwd)
+
+skip() { echo "skipped: $*"; exit 77; }
+for tool in Xvfb dbus-run-session python3; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed"
+done
+launcher=""
+for candidate in /usr/libexec/at-spi-bus-launcher /usr/lib/at-spi2-core/at-spi-bus-launcher; do
+    [[ -x $candidate ]] && launcher=$candidate && break
+done
+[[ -n $launcher ]] || skip "the accessibility bus launcher (at-spi2-core) is not installed"
+# The distribution's python carries the introspection bindings; a python of
+# one's own earlier on the PATH may not.
+client_python=""
+for candidate in /usr/bin/python3 python3; do
+    if "$candidate" -c 'import gi; gi.require_version("Atspi", "2.0"); from gi.repository import Atspi' 2>/dev/null; then
+        client_python=$candidate
+        break
+    fi
+done
+[[ -n $client_python ]] || skip "python3 with gi.repository.Atspi (python3-gi, gir1.2-atspi-2.0) is not installed"
+
+
+work=$(mktemp -d)
+pids=()
+finish() {
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null; done
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap finish EXIT
+fail() {
+    echo "FAILED: $*"
+    for log in server reader launcher; do
+        [[ -s $work/$log.log ]] && tail -n 30 "$work/$log.log" | sed "s/^/$log: /"
+    done
+    exit 1
+}
+
+# ------------------------------------------------------------ chapter server
+python3 -u -m http.server --bind 127.0.0.1 "$port" --directory "$book" >"$work/server.log" 2>&1 &
+server_pid=$!
+pids+=("$server_pid")
+for _ in $(seq 150); do
+    grep -q "^Serving HTTP" "$work/server.log" && break
+    kill -0 "$server_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if ! grep -q "^Serving HTTP" "$work/server.log"; then
+    # The port is taken: as root, go on in a network of our own.
+    if grep -q "Address already in use" "$work/server.log" && [[ -z ${A11Y_OWN_NETWORK:-} ]] &&
+        [[ $(id -u) -eq 0 ]] && command -v unshare >/dev/null && command -v ip >/dev/null &&
+        unshare -n true 2>/dev/null; then
+        echo "127.0.0.1:$port is taken; going on in a network namespace of its own"
+        finish
+        trap - EXIT
+        # shellcheck disable=SC2016  # expanded by the inner shell
+        exec unshare -n env A11Y_OWN_NETWORK=1 bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
+    fi
+    grep -q "OSError\|PermissionError" "$work/server.log" && skip "cannot bind 127.0.0.1:$port"
+    fail "the chapter server did not start"
+fi
+
+# ------------------------------------------------------------ display
+mkfifo "$work/displayfd"
+Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$work/displayfd" >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+display=""
+read -r -t 20 display <"$work/displayfd" || fail "the virtual display did not start"
+export DISPLAY=:$display
+
+# ------------------------------------------------------------ buses, reader, client
+mkdir -p "$work/cache" "$work/config" "$work/data" "$work/runtime"
+chmod 700 "$work/runtime"
+export XDG_CACHE_HOME=$work/cache XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/runtime
+export WEBKIT_DISABLE_COMPOSITING_MODE=1
+unset GDK_SCALE GDK_DPI_SCALE NO_AT_BRIDGE
+# shellcheck disable=SC2016  # expanded by the inner shell
+dbus-run-session -- bash -c '
+    work=$1 reader=$2 client=$3 launcher=$4 client_python=$5
+    "$launcher" --launch-immediately >"$work/launcher.log" 2>&1 &
+    launcher_pid=$!
+    # Everyone asks for accessibility, as a running screen reader would.
+    dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
+        org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled variant:boolean:true \
+        >/dev/null 2>&1
+    G_DEBUG=fatal-criticals "$reader" >"$work/reader.log" 2>&1 &
+    reader_pid=$!
+    timeout 120 "$client_python" "$client" "$work/server.log" "Радионавигационные средства определения места в море"
+    rc=$?
+    kill -0 $reader_pid 2>/dev/null || { echo "the reader is gone"; rc=1; }
+    kill $reader_pid $launcher_pid 2>/dev/null
+    wait
+    exit $rc
+' a11y "$work" "$reader" "$here/a11y_client.py" "$launcher" "$client_python"
+rc=$?
+[[ $rc -eq 0 ]] || fail "the accessibility checks failed (exit $rc)"
+echo "accessibility smoke test passed"
