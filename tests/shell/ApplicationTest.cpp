@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "backends/headless/HeadlessPlatform.h"
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "toolkit/shell/Application.h"
 #include "toolkit/shell/ToolkitPlatform.h"
 #include "toolkit/shell/VisualStyle.h"

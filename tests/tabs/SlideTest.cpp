@@ -6,7 +6,7 @@
 
 #include "TabFixture.h"
 #include "backends/headless/RecordingCanvas.h"
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "toolkit/shell/Application.h"
 #include "toolkit/shell/ToolkitPlatform.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "toolkit/forms/CustomForm.h"
 
 namespace velmora {

@@ -5,7 +5,7 @@
 #include <map>
 
 #include "toolkit/controls/Theme.h"
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 
 #include "toolkit/forms/FormReader.h"
 
