@@ -466,6 +466,7 @@ void HeadlessPlatform::After(double ms, std::function<void()> step) {
 }
 
 TimerHandle HeadlessPlatform::CreateTimer(unsigned intervalMs, bool repeating, std::function<void()> callback) {
+    if (refuseTimers_) return 0;
     Timer t;
     t.intervalUs = std::max<std::uint64_t>(1, std::uint64_t{intervalMs} * 1000);
     t.repeating = repeating;
@@ -480,6 +481,13 @@ TimerHandle HeadlessPlatform::CreateTimer(unsigned intervalMs, bool repeating, s
 void HeadlessPlatform::KillTimer(TimerHandle timer) {
     timers_.erase(timer);
     std::erase_if(queue_, [timer](const Message& m) { return m.kind == MessageKind::Timer && m.timer == timer; });
+}
+
+void HeadlessPlatform::RefuseTimers(bool refuse) {
+    refuseTimers_ = refuse;
+    if (!refuse) return;
+    timers_.clear();
+    std::erase_if(queue_, [](const Message& m) { return m.kind == MessageKind::Timer; });
 }
 
 std::size_t HeadlessPlatform::LiveTimerCount() const {

@@ -223,6 +223,7 @@ public:
 
     TimerHandle CreateTimer(unsigned intervalMs, bool repeating, std::function<void()> callback) override;
     void KillTimer(TimerHandle timer) override;
+    void RefuseTimers(bool refuse) override;
     std::uint64_t HighResolutionCounter() override;
     std::uint64_t HighResolutionFrequency() override;
     void YieldProcessor() override;
@@ -270,6 +271,7 @@ private:
     std::uint64_t nextInvoke_ = 1;
     std::map<TimerHandle, Timer> timers_;
     TimerHandle nextTimer_ = 1;
+    bool refuseTimers_ = false;
     std::vector<Step> steps_;
     std::uint64_t nextOrder_ = 1;
     std::uint64_t nowUs_ = 0;
