@@ -35,19 +35,20 @@ FOLDERS = {
     "testsupport/": "testsupport",
     "fuzz/": "fuzz",
     "tests/": "tests",
-    "bench/trace/": "bench",
 }
 
 ALLOWED = dict(BELOW)
-ALLOWED["backends"] = {"base", "platform", "backends", "bench"}
-ALLOWED["bench"] = {"bench"}
+ALLOWED["backends"] = {"base", "platform", "backends"}
 ALLOWED["tools"] = {"base", "core", "description", "tools"}
 ALLOWED["testsupport"] = {"base", "core", "description", "testsupport"}
 ALLOWED["fuzz"] = {"base", "core", "description", "testsupport", "fuzz"}
 ALLOWED["tests"] = set(ORDER) | {"backends", "testsupport", "tests"}
 
+# The core the native backends share: theirs to include, and tested on its own.
+SHARED_BACKEND_CORE = "native"
+
 # Where quoted includes are looked up after the including file's own folder.
-INCLUDE_ROOTS = ["src", "testsupport", "tests", "bench/trace"]
+INCLUDE_ROOTS = ["src", "testsupport", "tests"]
 
 # System headers only a backend (or a test of one) may see.
 SYSTEM_PREFIXES = ("gtk/", "gdk/", "glib", "gio/", "gobject/", "webkit2/", "cairo", "pango/", "libsoup/",
@@ -55,7 +56,7 @@ SYSTEM_PREFIXES = ("gtk/", "gdk/", "glib", "gio/", "gobject/", "webkit2/", "cair
                    "servprov.h", "shlobj.h", "exdisp.h", "mshtml.h", "gdiplus.h", "commctrl.h", "unistd.h",
                    "dlfcn.h", "sys/", "netinet/", "arpa/")
 
-SCANNED = ("src", "tools", "fuzz", "tests", "testsupport", "bench/trace")
+SCANNED = ("src", "tools", "fuzz", "tests", "testsupport")
 EXTENSIONS = (".h", ".hpp", ".cpp", ".cc", ".c")
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 
@@ -134,7 +135,7 @@ def main():
             where = f"{path}:{number}"
             kind, name = match.groups()
             if kind == "<":
-                if layer not in ("backends", "bench", "tests") and name.startswith(SYSTEM_PREFIXES):
+                if layer not in ("backends", "tests") and name.startswith(SYSTEM_PREFIXES):
                     errors.append(f"{where}: the {layer} layer includes the system header <{name}>")
                 continue
             target = resolve(root, path, name)
@@ -146,9 +147,11 @@ def main():
                 continue
             if target_layer not in ALLOWED[layer]:
                 errors.append(f'{where}: the {layer} layer includes "{name}" of the {target_layer} layer')
-            elif layer == "backends" and target_layer == "backends" and backend_of(path) != backend_of(target):
+            elif layer == "backends" and target_layer == "backends" \
+                    and backend_of(target) not in (backend_of(path), SHARED_BACKEND_CORE):
                 errors.append(f'{where}: one backend includes another: "{name}"')
-            elif layer == "tests" and target_layer == "backends" and backend_of(target) != "headless" \
+            elif layer == "tests" and target_layer == "backends" \
+                    and backend_of(target) not in ("headless", SHARED_BACKEND_CORE) \
                     and not path.startswith("tests/desktop/"):
                 errors.append(f'{where}: only the desktop tests include the backend of "{name}"')
             source_folder, target_folder = os.path.dirname(path), os.path.dirname(target)

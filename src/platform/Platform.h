@@ -93,6 +93,9 @@ public:
     // The callback runs when the timer's message is dispatched.
     virtual TimerHandle CreateTimer(unsigned intervalMs, bool repeating, std::function<void()> callback) = 0;
     virtual void KillTimer(TimerHandle timer) = 0;
+    // While refused (the application winds down: no animation or update may
+    // fire), every live timer is gone and CreateTimer answers 0 (no timer).
+    virtual void RefuseTimers(bool refuse) = 0;
     virtual std::uint64_t HighResolutionCounter() = 0;
     virtual std::uint64_t HighResolutionFrequency() = 0;
     // Gives up the rest of the time slice (a zero-length sleep).

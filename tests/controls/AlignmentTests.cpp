@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "toolkit/controls/Control.h"
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace velmora {
 namespace {

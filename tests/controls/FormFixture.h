@@ -9,7 +9,7 @@
 
 #include "backends/headless/HeadlessPlatform.h"
 #include "toolkit/controls/Button.h"
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "toolkit/forms/CustomForm.h"
 
 namespace velmora::testing {

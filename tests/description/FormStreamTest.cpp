@@ -5,7 +5,7 @@
 #include <functional>
 #include <limits>
 
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "toolkit/description/FormStream.h"
 
 using namespace velmora;

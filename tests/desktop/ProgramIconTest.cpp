@@ -42,18 +42,16 @@ TEST_F(IconTree, BuildTreeIconsBesideTheExecutableComeFirst) {
     Put(root_ + "/build/icons", 16);
     Put(root_ + "/build/icons", 48);
     Put(root_ + "/build/../share/icons", 256);  // would be the installed set
-    GList* icons = LoadProgramIcons(root_ + "/build/Velmora");
-    EXPECT_EQ(Sizes(icons), (std::vector<int>{16, 48}));
-    g_list_free_full(icons, g_object_unref);
+    IconList icons = LoadProgramIcons(root_ + "/build/Velmora");
+    EXPECT_EQ(Sizes(icons.get()), (std::vector<int>{16, 48}));
 }
 
 TEST_F(IconTree, InstalledIconsAreFoundFromTheBinDirectory) {
     Put(root_ + "/usr/share/icons", 16);
     Put(root_ + "/usr/share/icons", 24);
     Put(root_ + "/usr/share/icons", 256);
-    GList* icons = LoadProgramIcons(root_ + "/usr/bin/Velmora");
-    EXPECT_EQ(Sizes(icons), (std::vector<int>{16, 24, 256}));
-    g_list_free_full(icons, g_object_unref);
+    IconList icons = LoadProgramIcons(root_ + "/usr/bin/Velmora");
+    EXPECT_EQ(Sizes(icons.get()), (std::vector<int>{16, 24, 256}));
 }
 
 }  // namespace

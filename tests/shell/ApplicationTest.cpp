@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "backends/headless/HeadlessPlatform.h"
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "toolkit/shell/Application.h"
-#include "toolkit/shell/ToolkitPlatform.h"
+#include "platform/Platform.h"
 #include "toolkit/shell/VisualStyle.h"
 
 namespace velmora::testing {
@@ -67,7 +67,8 @@ protected:
     void PostThrow(std::function<void()> thrower) { host.PostCallback(std::move(thrower)); }
 
     HeadlessPlatform host;
-    ToolkitPlatform layer{host};
+    // The toolkit sees the backend itself.
+    platform::Platform& layer{host};
     std::unique_ptr<TApplication> app;
 };
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "backends/headless/HeadlessPlatform.h"
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "toolkit/shell/ErrorReport.h"
 
 namespace velmora::testing {

@@ -12,7 +12,7 @@
 #include <random>
 
 #include "backends/headless/HeadlessPlatform.h"
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "toolkit/shell/StartupDeployment.h"
 
 namespace velmora::testing {

@@ -7,9 +7,9 @@
 
 #include "TabFixture.h"
 #include "backends/headless/RecordingCanvas.h"
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "toolkit/shell/Application.h"
-#include "toolkit/shell/ToolkitPlatform.h"
+#include "platform/Platform.h"
 
 namespace velmora::tabtest {
 namespace {
@@ -321,7 +321,7 @@ TEST_F(SlideTest, PaintingOrderDuringASlide) {
 // Closing the main window during a slide ends the application, which removes
 // every timer: the slide must not wait forever for steps that never come.
 TEST_F(SlideTest, ApplicationWindingDownDuringASlideEndsIt) {
-    ToolkitPlatform layer(host);
+    platform::Platform& layer = host;
     platform::SetCurrentPlatform(&layer);
     TApplication* saved = Application;
     auto app = std::make_unique<TApplication>();

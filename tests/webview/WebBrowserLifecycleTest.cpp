@@ -2,7 +2,7 @@
 // release, as the engine and the window system see them.
 #include "WebViewFixture.h"
 
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace velmora::webview_test {
 namespace {

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace velmora::webview_test {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "toolkit/core/ClassInfo.h"
 #include "toolkit/core/Component.h"
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace readertest {
 

@@ -12,16 +12,14 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <stdexcept>
 
+#include "BenchTrace.h"
+#include "base/Exceptions.h"
 #include "CairoCanvas.h"
 #include "DesktopIdentity.h"
 #include "ProgramIcon.h"
 #include "ScaleConversion.h"
 #include "WebKitEngine.h"
-#ifdef VELMORA_BENCH_TRACE
-#include "BenchTrace.h"
-#endif
 
 namespace velmora::gtk {
 
@@ -81,21 +79,16 @@ struct GtkPlatform::NativeWindow {
     RectI logicalRect;  // in the parent's client area, GTK logical pixels
 };
 
-struct GtkPlatform::TimerEntry {
+struct GtkPlatform::NativeTimer {
     GtkPlatform* platform = nullptr;
     platform::TimerHandle handle = 0;
     guint source = 0;
-    bool repeating = false;
-    bool messageQueued = false;
-    std::function<void()> callback;
 };
 
 GtkPlatform::GtkPlatform() = default;
 
 GtkPlatform::~GtkPlatform() {
-    for (auto& [handle, timer] : timers_)
-        if (timer->source) g_source_remove(timer->source);
-    timers_.clear();
+    StopAllTimers();
     for (auto& [handle, window] : windows_) {
         if (window->window) {
             g_signal_handlers_disconnect_by_data(window->window, this);
@@ -105,7 +98,6 @@ GtkPlatform::~GtkPlatform() {
         }
     }
     windows_.clear();
-    if (iconList_) g_list_free_full(iconList_, g_object_unref);
 }
 
 // ---------------------------------------------------------------- process
@@ -143,7 +135,9 @@ void GtkPlatform::InitializeUiThread() {
         std::string reason = "Cannot open the display";
         if ((!display || !*display) && (!wayland || !*wayland)) reason += " (neither DISPLAY nor WAYLAND_DISPLAY is set)";
         else if (display && *display) reason += std::string(" ") + display;
-        throw std::runtime_error(reason);
+        // The toolkit's own class, raised here: the last-chance report names
+        // this module and the offset of this call, not an unknown place.
+        throw EOSError(reason);
     }
 }
 
@@ -193,7 +187,7 @@ platform::OsVersion GtkPlatform::GetOsVersion() { return {10, 0}; }
 
 void GtkPlatform::LoadProgramIcon() {
     iconList_ = LoadProgramIcons(ExecutablePath());
-    if (iconList_) gtk_window_set_default_icon_list(iconList_);
+    if (iconList_) gtk_window_set_default_icon_list(iconList_.get());
 }
 
 // ---------------------------------------------------------------- windows
@@ -245,7 +239,7 @@ WindowHandle GtkPlatform::CreateNativeWindow(const platform::WindowCreateParams&
     GtkWidget* window = NewAccessibleWindow();
     gtk_window_set_title(GTK_WINDOW(window), params.title.c_str());
     gtk_window_set_resizable(GTK_WINDOW(window), TRUE);
-    if (params.useProgramIcon && iconList_) gtk_window_set_icon_list(GTK_WINDOW(window), iconList_);
+    if (params.useProgramIcon && iconList_) gtk_window_set_icon_list(GTK_WINDOW(window), iconList_.get());
     if (NativeWindow* owner = FindTopLevel(params.owner))
         gtk_window_set_transient_for(GTK_WINDOW(window), GTK_WINDOW(owner->window));
 
@@ -565,9 +559,7 @@ void GtkPlatform::SetWindowPos(WindowHandle handle, const RectI& rect, unsigned 
         next.right = next.left + logical.Width();
         next.bottom = next.top + logical.Height();
     }
-#ifdef VELMORA_BENCH_TRACE
     if (!(flags & platform::PosNoMove)) VELMORA_BENCH_TRACE_POINT("pos", next.left, next.top);
-#endif
     if (!(next == w->logicalRect)) {
         w->logicalRect = next;
         UpdateDisplayAllocation(*w);
@@ -606,9 +598,7 @@ gboolean GtkPlatform::OnChildPosition(GtkOverlay*, GtkWidget* child, GdkRectangl
     auto* platform = static_cast<GtkPlatform*>(self);
     NativeWindow* d = platform->Find(HandleOf(child));
     if (!d || !d->isDisplay) return FALSE;
-#ifdef VELMORA_BENCH_TRACE
     VELMORA_BENCH_TRACE_POINT("alloc", d->logicalRect.left, d->logicalRect.top);
-#endif
     allocation->x = d->logicalRect.left;
     allocation->y = d->logicalRect.top;
     allocation->width = std::max(1, d->logicalRect.Width());
@@ -616,133 +606,37 @@ gboolean GtkPlatform::OnChildPosition(GtkOverlay*, GtkWidget* child, GdkRectangl
     return TRUE;
 }
 
-// ---------------------------------------------------------------- queue
+// ---------------------------------------------------------------- the shared core's hooks
 
-void GtkPlatform::Guarded(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (...) {
-        if (!pending_) pending_ = std::current_exception();
-    }
-}
+bool GtkPlatform::PumpNativeEvent(bool mayBlock) { return g_main_context_iteration(nullptr, mayBlock); }
 
-void GtkPlatform::RethrowPending() {
-    if (pending_) {
-        std::exception_ptr error = pending_;
-        pending_ = nullptr;
-        std::rethrow_exception(error);
-    }
-}
+void GtkPlatform::WakeLoop() { g_main_context_wakeup(nullptr); }
 
-void GtkPlatform::Post(const Message& message) {
-    queue_.Post(message);
-    g_main_context_wakeup(nullptr);
-}
-
-void GtkPlatform::PostCoalesced(const Message& message) {
-    queue_.PostCoalesced(message);
-    g_main_context_wakeup(nullptr);
-}
-
-bool GtkPlatform::TakeMessage(Message& message) { return queue_.Take(message); }
-
-bool GtkPlatform::QueueEmpty() { return queue_.Empty(); }
-
-std::size_t GtkPlatform::QueuedMessageCount() { return queue_.Size(); }
-
-bool GtkPlatform::PeekMessage(Message& message) {
-    RethrowPending();
-    // Let GLib deliver what is ready, but never spin: a source that is always
-    // ready (a busy engine) must not keep the toolkit from its idle pass.
-    for (int budget = 64; budget > 0 && QueueEmpty() && !pending_; --budget)
-        if (!g_main_context_iteration(nullptr, FALSE)) break;
-    RethrowPending();
-    return TakeMessage(message);
-}
-
-void GtkPlatform::WaitMessage() {
-    RethrowPending();
-    while (QueueEmpty() && !pending_) g_main_context_iteration(nullptr, TRUE);
-    RethrowPending();
-}
-
-void GtkPlatform::PostQuitMessage() {
-    Message quit;
-    quit.kind = MessageKind::Quit;
-    Post(quit);
-}
-
-void GtkPlatform::PostCallback(std::function<void()> callback) {
-    // Any thread may post; the wakeup gets a blocked WaitMessage going.
-    queue_.PostCallback(std::move(callback));
-    g_main_context_wakeup(nullptr);
-}
-
-void GtkPlatform::DispatchMessage(const Message& message) {
-    RethrowPending();
-    switch (message.kind) {
-    case MessageKind::Quit:
-        return;
-    case MessageKind::Invoke: {
-        if (std::function<void()> callback = queue_.TakeCallback(message.invokeId)) callback();
-        return;
-    }
-    case MessageKind::Timer: {
-        auto it = timers_.find(message.timer);
-        if (it == timers_.end()) return;  // killed after its message was queued
-        TimerEntry& timer = *it->second;
-        timer.messageQueued = false;
-        // The callback may kill or re-create timers; work on a copy.
-        std::function<void()> callback = timer.callback;
-        if (!timer.repeating) timers_.erase(it);
-        if (callback) callback();
-        return;
-    }
-    case MessageKind::Paint:
-        InvalidateWindow(message.window);
-        return;
-    default:
-        break;
-    }
+void GtkPlatform::DeliverToWindow(const Message& message) {
     NativeWindow* w = Find(message.window);
     if (w && w->events) w->events->OnMessage(message);
 }
 
-// ---------------------------------------------------------------- timers
-
 gboolean GtkPlatform::OnTimer(gpointer data) {
-    auto* timer = static_cast<TimerEntry*>(data);
-    if (!timer->messageQueued) {
-        // Like the desktop's own timers, a late timer does not pile up
-        // messages: one is waiting at most.
-        timer->messageQueued = true;
-        Message message;
-        message.kind = MessageKind::Timer;
-        message.timer = timer->handle;
-        timer->platform->Post(message);
-    }
-    if (timer->repeating) return G_SOURCE_CONTINUE;
+    auto* timer = static_cast<NativeTimer*>(data);
+    if (timer->platform->NativeTimerFired(timer->handle)) return G_SOURCE_CONTINUE;
     timer->source = 0;
+    timer->platform->nativeTimers_.erase(timer->handle);
     return G_SOURCE_REMOVE;
 }
 
-platform::TimerHandle GtkPlatform::CreateTimer(unsigned intervalMs, bool repeating, std::function<void()> callback) {
-    auto timer = std::make_unique<TimerEntry>();
-    timer->platform = this;
-    timer->handle = nextTimer_++;
-    timer->repeating = repeating;
-    timer->callback = std::move(callback);
+bool GtkPlatform::StartNativeTimer(platform::TimerHandle handle, unsigned intervalMs) {
+    auto timer = std::make_unique<NativeTimer>(NativeTimer{.platform = this, .handle = handle});
     timer->source = g_timeout_add(std::max(1u, intervalMs), OnTimer, timer.get());
-    const platform::TimerHandle handle = timer->handle;
-    timers_.emplace(handle, std::move(timer));
-    return handle;
+    nativeTimers_[handle] = std::move(timer);
+    return true;
 }
 
-void GtkPlatform::KillTimer(platform::TimerHandle handle) {
-    auto it = timers_.find(handle);
-    if (it == timers_.end()) return;
+void GtkPlatform::StopNativeTimer(platform::TimerHandle handle) {
+    auto it = nativeTimers_.find(handle);
+    if (it == nativeTimers_.end()) return;
     if (it->second->source) g_source_remove(it->second->source);
-    timers_.erase(it);
+    nativeTimers_.erase(it);
 }
 
 std::uint64_t GtkPlatform::HighResolutionCounter() { return static_cast<std::uint64_t>(g_get_monotonic_time()); }
@@ -766,9 +660,7 @@ platform::MessageBoxResult GtkPlatform::ShowMessageBox(const platform::MessageBo
     if (!EnsureGtk()) {
         // Without a display the report still has to reach someone.
         std::fprintf(stderr, "%s: %s\n", request.caption.c_str(), text.c_str());
-        return request.buttons == MessageBoxButtons::YesNo ? MessageBoxResult::No
-               : request.buttons == MessageBoxButtons::OkCancel ? MessageBoxResult::Cancel
-                                                                 : MessageBoxResult::Ok;
+        return EscapeAnswer(request.buttons);
     }
 
     GtkWindow* parent = nullptr;
@@ -824,10 +716,8 @@ platform::MessageBoxResult GtkPlatform::ShowMessageBox(const platform::MessageBo
         return MessageBoxResult::Cancel;
     case GTK_RESPONSE_OK:
         return MessageBoxResult::Ok;
-    default:  // closed by the window manager: the "escape" answer
-        return request.buttons == MessageBoxButtons::Ok       ? MessageBoxResult::Ok
-               : request.buttons == MessageBoxButtons::YesNo ? MessageBoxResult::No
-                                                             : MessageBoxResult::Cancel;
+    default:  // closed by the window manager
+        return EscapeAnswer(request.buttons);
     }
 }
 
@@ -853,9 +743,7 @@ gboolean GtkPlatform::OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self) {
     auto* platform = static_cast<GtkPlatform*>(self);
     NativeWindow* w = platform->Find(HandleOf(widget));
     if (!w || !w->events) return FALSE;
-#ifdef VELMORA_BENCH_TRACE
     VELMORA_BENCH_TRACE_POINT("draw", 0, 0);
-#endif
     const float scale = static_cast<float>(std::max(1, gtk_widget_get_scale_factor(widget)));
     platform->Guarded([&] {
         CairoCanvas canvas(cr, scale);
@@ -866,20 +754,14 @@ gboolean GtkPlatform::OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self) {
 
 gboolean GtkPlatform::OnDelete(GtkWidget* widget, GdkEvent*, gpointer self) {
     auto* platform = static_cast<GtkPlatform*>(self);
-    Message message;
-    message.kind = MessageKind::Close;
-    message.window = HandleOf(widget);
-    platform->Post(message);
+    platform->Post({.kind = MessageKind::Close, .window = HandleOf(widget)});
     return TRUE;  // the toolkit decides; GTK must not destroy the window itself
 }
 
 gboolean GtkPlatform::OnConfigure(GtkWidget* widget, GdkEventConfigure*, gpointer self) {
     auto* platform = static_cast<GtkPlatform*>(self);
     if (NativeWindow* w = platform->Find(HandleOf(widget))) ++w->configureCount;
-    Message message;
-    message.kind = MessageKind::Moved;
-    message.window = HandleOf(widget);
-    platform->PostCoalesced(message);
+    platform->PostCoalesced({.kind = MessageKind::Moved, .window = HandleOf(widget)});
     return FALSE;
 }
 
@@ -898,10 +780,7 @@ void GtkPlatform::OnAreaAllocate(GtkWidget* widget, GdkRectangle* allocation, gp
     const bool matches = allocation->width == w->pendingClient->width && allocation->height == w->pendingClient->height;
     if (matches || w->configureCount > w->configureCountAtRequest) {
         w->pendingClient.reset();
-        Message message;
-        message.kind = MessageKind::Moved;
-        message.window = w->handle;
-        platform->PostCoalesced(message);
+        platform->PostCoalesced({.kind = MessageKind::Moved, .window = w->handle});
     }
 }
 
@@ -912,30 +791,23 @@ void GtkPlatform::OnScaleFactor(GObject* object, GParamSpec*, gpointer self) {
     const int scale = platform->ScaleOf(*w);
     if (scale == w->lastScale) return;
     w->lastScale = scale;
-    Message message;
-    message.kind = MessageKind::DpiChanged;
-    message.window = w->handle;
-    message.dpi = 96 * scale;
-    platform->PostCoalesced(message);
+    platform->PostCoalesced({.kind = MessageKind::DpiChanged, .window = w->handle, .dpi = 96 * scale});
 }
 
 void GtkPlatform::OnIsActive(GObject* object, GParamSpec*, gpointer self) {
     auto* platform = static_cast<GtkPlatform*>(self);
-    Message message;
-    message.kind = gtk_window_is_active(GTK_WINDOW(object)) ? MessageKind::Activate : MessageKind::Deactivate;
-    message.window = HandleOf(object);
-    platform->Post(message);
+    platform->Post({.kind = gtk_window_is_active(GTK_WINDOW(object)) ? MessageKind::Activate : MessageKind::Deactivate,
+                    .window = HandleOf(object)});
 }
 
 void GtkPlatform::PushMouse(NativeWindow& w, MessageKind kind, GdkEvent* event, double x, double y) {
     const int scale = ScaleOf(w);
-    Message message;
-    message.kind = kind;
-    message.window = w.handle;
-    message.point = {LogicalToDevicePoint(x, scale), LogicalToDevicePoint(y, scale)};
     GdkModifierType state{};
     gdk_event_get_state(event, &state);
-    message.shift = TranslateModifiers(state);
+    const Message message{.kind = kind,
+                          .window = w.handle,
+                          .point = {LogicalToDevicePoint(x, scale), LogicalToDevicePoint(y, scale)},
+                          .shift = TranslateModifiers(state)};
     if (kind == MessageKind::MouseMove) PostCoalesced(message);
     else Post(message);
 }
@@ -948,15 +820,14 @@ gboolean GtkPlatform::OnButtonPress(GtkWidget* widget, GdkEventButton* event, gp
     if (!w || event->type != GDK_BUTTON_PRESS) return TRUE;
     if (!gtk_widget_has_focus(widget)) gtk_widget_grab_focus(widget);
     const int scale = platform->ScaleOf(*w);
-    Message message;
-    message.kind = MessageKind::MouseDown;
-    message.window = w->handle;
-    message.button = ButtonOf(event->button);
-    message.point = {LogicalToDevicePoint(event->x, scale), LogicalToDevicePoint(event->y, scale)};
-    message.shift = TranslateModifiers(event->state);
-    message.clickCount = platform->clicks_.Press(w->handle, message.button, event->time, static_cast<int>(event->x),
-                                                 static_cast<int>(event->y));
-    platform->Post(message);
+    const platform::MouseButton button = ButtonOf(event->button);
+    platform->Post({.kind = MessageKind::MouseDown,
+                    .window = w->handle,
+                    .button = button,
+                    .point = {LogicalToDevicePoint(event->x, scale), LogicalToDevicePoint(event->y, scale)},
+                    .clickCount = platform->clicks_.Press(w->handle, button, event->time, static_cast<int>(event->x),
+                                                          static_cast<int>(event->y)),
+                    .shift = TranslateModifiers(event->state)});
     return TRUE;
 }
 
@@ -965,13 +836,11 @@ gboolean GtkPlatform::OnButtonRelease(GtkWidget* widget, GdkEventButton* event, 
     NativeWindow* w = platform->Find(HandleOf(widget));
     if (!w) return TRUE;
     const int scale = platform->ScaleOf(*w);
-    Message message;
-    message.kind = MessageKind::MouseUp;
-    message.window = w->handle;
-    message.button = ButtonOf(event->button);
-    message.point = {LogicalToDevicePoint(event->x, scale), LogicalToDevicePoint(event->y, scale)};
-    message.shift = TranslateModifiers(event->state);
-    platform->Post(message);
+    platform->Post({.kind = MessageKind::MouseUp,
+                    .window = w->handle,
+                    .button = ButtonOf(event->button),
+                    .point = {LogicalToDevicePoint(event->x, scale), LogicalToDevicePoint(event->y, scale)},
+                    .shift = TranslateModifiers(event->state)});
     return TRUE;
 }
 
@@ -986,10 +855,7 @@ gboolean GtkPlatform::OnLeave(GtkWidget* widget, GdkEventCrossing* event, gpoint
     auto* platform = static_cast<GtkPlatform*>(self);
     // Crossings caused by grabs (a pressed button, a menu) are no real leave.
     if (event->mode != GDK_CROSSING_NORMAL) return FALSE;
-    Message message;
-    message.kind = MessageKind::MouseLeave;
-    message.window = HandleOf(widget);
-    platform->Post(message);
+    platform->Post({.kind = MessageKind::MouseLeave, .window = HandleOf(widget)});
     return FALSE;
 }
 
@@ -1013,13 +879,11 @@ gboolean GtkPlatform::OnScroll(GtkWidget* widget, GdkEventScroll* event, gpointe
     }
     if (delta == 0) return TRUE;
     const int scale = platform->ScaleOf(*w);
-    Message message;
-    message.kind = MessageKind::MouseWheel;
-    message.window = w->handle;
-    message.wheelDelta = delta;
-    message.point = {LogicalToDevicePoint(event->x, scale), LogicalToDevicePoint(event->y, scale)};
-    message.shift = TranslateModifiers(event->state);
-    platform->Post(message);
+    platform->Post({.kind = MessageKind::MouseWheel,
+                    .window = w->handle,
+                    .point = {LogicalToDevicePoint(event->x, scale), LogicalToDevicePoint(event->y, scale)},
+                    .wheelDelta = delta,
+                    .shift = TranslateModifiers(event->state)});
     return TRUE;
 }
 
@@ -1028,11 +892,10 @@ gboolean GtkPlatform::OnKey(GtkWidget* widget, GdkEventKey* event, gpointer self
     NativeWindow* w = platform->Find(HandleOf(widget));
     if (!w) return FALSE;
     const bool press = event->type == GDK_KEY_PRESS;
-    Message message;
-    message.kind = press ? MessageKind::KeyDown : MessageKind::KeyUp;
-    message.window = w->handle;
-    message.key = TranslateKeyval(event->keyval);
-    message.shift = TranslateModifiers(event->state);
+    const Message message{.kind = press ? MessageKind::KeyDown : MessageKind::KeyUp,
+                          .window = w->handle,
+                          .key = TranslateKeyval(event->keyval),
+                          .shift = TranslateModifiers(event->state)};
     platform->Post(message);
     if (press) {
         // The key's character follows its press, as translated key input does.
@@ -1062,10 +925,7 @@ gboolean GtkPlatform::OnWindowKey(GtkWidget* widget, GdkEventKey* event, gpointe
 
 gboolean GtkPlatform::OnFocus(GtkWidget* widget, GdkEventFocus* event, gpointer self) {
     auto* platform = static_cast<GtkPlatform*>(self);
-    Message message;
-    message.kind = event->in ? MessageKind::FocusIn : MessageKind::FocusOut;
-    message.window = HandleOf(widget);
-    platform->Post(message);
+    platform->Post({.kind = event->in ? MessageKind::FocusIn : MessageKind::FocusOut, .window = HandleOf(widget)});
     return FALSE;
 }
 
@@ -1089,11 +949,10 @@ gboolean GtkPlatform::OnTouch(GtkWidget* widget, GdkEventTouch* event, gpointer 
         return FALSE;
     }
     const int scale = platform->ScaleOf(*w);
-    Message message;
-    message.kind = kind;
-    message.window = w->handle;
-    message.point = {LogicalToDevicePoint(event->x, scale), LogicalToDevicePoint(event->y, scale)};
-    message.shift = TranslateModifiers(event->state);
+    const Message message{.kind = kind,
+                          .window = w->handle,
+                          .point = {LogicalToDevicePoint(event->x, scale), LogicalToDevicePoint(event->y, scale)},
+                          .shift = TranslateModifiers(event->state)};
     if (kind == MessageKind::TouchMove) platform->PostCoalesced(message);
     else platform->Post(message);
     return TRUE;

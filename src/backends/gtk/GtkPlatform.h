@@ -1,15 +1,27 @@
 // The Linux desktop platform: GTK 3 windows on the GLib main context, cairo and
 // pango drawing, WebKitGTK as the web engine.
 //
+// What it implements for real:
+//  - top-level windows (title, bounds, client size read back at once while
+//    the window system has not answered a resize yet, show/hide, activation),
+//    the scale factor as DPI (96 x scale) and its change notification;
+//  - mouse (double-click by the theme's time and distance), wheel (smooth
+//    deltas added up to notches), keys and typed characters, focus, touch;
+//  - the web engine's display as a child window in the main window's overlay;
+//  - message boxes (on stderr without a display), timers, the program icon.
+// What it leaves out:
+//  - mouse capture is GDK's implicit grab of a pressed button; the handle is
+//    only remembered;
+//  - the OS version is fixed at 10.0 (it only chooses a visual style);
+//  - a window of kind Application is only a record (see Taskbar entry).
+//
 // Queue model. GTK delivers input from inside g_main_context_iteration; the
-// signal handlers only translate it into platform::Message and append it to a
-// FIFO that PeekMessage/WaitMessage hand out, so the toolkit's own code runs
-// from DispatchMessage, outside every GTK C frame. The two exceptions are
-// painting (cairo contexts live only inside the "draw" signal) and the web
-// view's mouse activation (it must reach the toolkit before the engine sees the
-// click); both run guarded, and an error they raise is handed on by the next
-// PeekMessage, WaitMessage or DispatchMessage, so it still reaches the toolkit's
-// error policy and never unwinds through GTK.
+// signal handlers only translate it into platform::Message and post it to the
+// shared core's FIFO (NativePlatform), so the toolkit's own code runs from
+// DispatchMessage, outside every GTK C frame. The two exceptions are painting
+// (cairo contexts live only inside the "draw" signal) and the web view's mouse
+// activation (it must reach the toolkit before the engine sees the click);
+// both run Guarded.
 //
 // Taskbar entry. GTK gives an application one taskbar entry per top-level
 // window that is not transient, and the window manager groups them by window
@@ -19,7 +31,6 @@
 
 #include <gtk/gtk.h>
 
-#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -27,12 +38,12 @@
 #include <string>
 
 #include "InputTranslation.h"
-#include "platform/MessageFifo.h"
-#include "platform/Platform.h"
+#include "GLibHolders.h"
+#include "backends/native/NativePlatform.h"
 
 namespace velmora::gtk {
 
-class GtkPlatform : public platform::Platform {
+class GtkPlatform final : public platform::NativePlatform {
 public:
     GtkPlatform();
     ~GtkPlatform() override;
@@ -70,16 +81,7 @@ public:
     void SetParentWindow(platform::WindowHandle child, platform::WindowHandle parent, bool toBottom) override;
     platform::WindowHandle GetParentWindow(platform::WindowHandle child) override;
 
-    // --- queue ---
-    bool PeekMessage(platform::Message& message) override;
-    void DispatchMessage(const platform::Message& message) override;
-    void PostQuitMessage() override;
-    void PostCallback(std::function<void()> callback) override;
-    void WaitMessage() override;
-
-    // --- timers ---
-    platform::TimerHandle CreateTimer(unsigned intervalMs, bool repeating, std::function<void()> callback) override;
-    void KillTimer(platform::TimerHandle timer) override;
+    // --- clock ---
     std::uint64_t HighResolutionCounter() override;
     std::uint64_t HighResolutionFrequency() override;
     void YieldProcessor() override;
@@ -103,32 +105,29 @@ public:
     // Hides a display, handing the keyboard back to the drawn controls when
     // the display had it.
     void HideDisplayWidget(GtkWidget* widget);
-    // Runs f so that no C++ exception leaves it; an error is kept and raised
-    // again at the next queue call.
-    void Guarded(const std::function<void()>& f);
     // True once GTK is up (initialises it on first use; false without a display).
     bool EnsureGtk();
 
-    // Test hooks: what the queue holds right now, without running GLib.
-    std::size_t QueuedMessageCount();
+    // Test hooks.
     GtkWidget* TopLevelWidget(platform::WindowHandle window);
     GtkWidget* DrawingArea(platform::WindowHandle window);
 
+protected:
+    // --- the shared core's hooks ---
+    bool PumpNativeEvent(bool mayBlock) override;
+    void WakeLoop() override;
+    bool StartNativeTimer(platform::TimerHandle timer, unsigned intervalMs) override;
+    void StopNativeTimer(platform::TimerHandle timer) override;
+    void DeliverToWindow(const platform::Message& message) override;
+
 private:
     struct NativeWindow;
-    struct TimerEntry;
+    struct NativeTimer;
 
     NativeWindow* Find(platform::WindowHandle handle);
     NativeWindow* FindTopLevel(platform::WindowHandle handle);
     platform::WindowHandle NewHandle() { return nextHandle_++; }
     int ScaleOf(const NativeWindow& window);
-    void Post(const platform::Message& message);
-    // Coalescing post: replaces a queued message of the same kind for the
-    // same window instead of adding another (pointer moves, moves, DPI).
-    void PostCoalesced(const platform::Message& message);
-    bool TakeMessage(platform::Message& message);
-    bool QueueEmpty();
-    void RethrowPending();
     void ConnectWindowSignals(NativeWindow& window);
     void LoadProgramIcon();
     void PushMouse(NativeWindow& window, platform::MessageKind kind, GdkEvent* event, double x, double y);
@@ -161,17 +160,11 @@ private:
     bool gtkTried_ = false;
     platform::WindowHandle nextHandle_ = 1;
     std::map<platform::WindowHandle, std::unique_ptr<NativeWindow>> windows_;
-    std::map<platform::TimerHandle, std::unique_ptr<TimerEntry>> timers_;
-    platform::TimerHandle nextTimer_ = 1;
-
-    // The only state another thread may touch (PostCallback).
-    platform::MessageFifo queue_;
-
-    std::exception_ptr pending_;
+    std::map<platform::TimerHandle, std::unique_ptr<NativeTimer>> nativeTimers_;
     ClickCounter clicks_{400, 5};
     WheelAccumulator wheel_;
     platform::WindowHandle capture_ = 0;
-    GList* iconList_ = nullptr;
+    IconList iconList_;
 };
 
 }  // namespace velmora::gtk

@@ -20,7 +20,7 @@ std::vector<std::string> ProgramIconRoots(const std::string& executablePath) {
     return {dir + "/icons", DirectoryOf(dir) + "/share/icons"};
 }
 
-GList* LoadProgramIcons(const std::string& executablePath) {
+IconList LoadProgramIcons(const std::string& executablePath) {
     GList* list = nullptr;
     for (const std::string& root : ProgramIconRoots(executablePath)) {
         for (int size : kSizes) {
@@ -29,16 +29,16 @@ GList* LoadProgramIcons(const std::string& executablePath) {
             if (GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(file.c_str(), nullptr))
                 list = g_list_append(list, pixbuf);
         }
-        if (list) return list;
+        if (list) return IconList(list);
     }
     GtkIconTheme* theme = gtk_icon_theme_get_default();
-    if (!theme) return nullptr;
+    if (!theme) return {};
     for (int size : kSizes) {
         if (GdkPixbuf* pixbuf = gtk_icon_theme_load_icon(theme, kApplicationId, size,
                                                          GTK_ICON_LOOKUP_FORCE_SIZE, nullptr))
             list = g_list_append(list, pixbuf);
     }
-    return list;
+    return IconList(list);
 }
 
 }  // namespace velmora::gtk

@@ -8,12 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "GLibHolders.h"
+
 namespace velmora::gtk {
 
 // Directories searched, in order, for icons/hicolor/<n>x<n>/apps/<id>.png.
 std::vector<std::string> ProgramIconRoots(const std::string& executablePath);
-// A list of GdkPixbuf (caller owns list and references); nullptr when no
-// image was found.
-GList* LoadProgramIcons(const std::string& executablePath);
+// A list of GdkPixbuf; empty when no image was found.
+IconList LoadProgramIcons(const std::string& executablePath);
 
 }  // namespace velmora::gtk

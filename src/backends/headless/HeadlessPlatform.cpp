@@ -106,9 +106,7 @@ SizeI HeadlessPlatform::GetClientSize(WindowHandle window) {
 
 void HeadlessPlatform::NotifyMoved(WindowState& w) {
     if (!w.events) return;
-    Message m;
-    m.kind = MessageKind::Moved;
-    m.window = w.handle;
+    const Message m{.kind = MessageKind::Moved, .window = w.handle};
     w.events->OnMessage(m);
 }
 
@@ -162,15 +160,11 @@ void HeadlessPlatform::SetActive(WindowHandle window) {
     WindowHandle previous = active_;
     active_ = window;
     if (previous && Find(previous)) {
-        Message m;
-        m.kind = MessageKind::Deactivate;
-        m.window = previous;
+        const Message m{.kind = MessageKind::Deactivate, .window = previous};
         queue_.push_back(m);
     }
     if (window) {
-        Message m;
-        m.kind = MessageKind::Activate;
-        m.window = window;
+        const Message m{.kind = MessageKind::Activate, .window = window};
         queue_.push_back(m);
     }
 }
@@ -203,10 +197,7 @@ bool HeadlessPlatform::TouchAvailable() { return Touch; }
 void HeadlessPlatform::ChangeDpi(WindowHandle window, int dpi) {
     WindowState& w = Require(window, "ChangeDpi");
     w.dpi = dpi;
-    Message m;
-    m.kind = MessageKind::DpiChanged;
-    m.window = window;
-    m.dpi = dpi;
+    const Message m{.kind = MessageKind::DpiChanged, .window = window, .dpi = dpi};
     queue_.push_back(m);
 }
 
@@ -274,9 +265,7 @@ bool HeadlessPlatform::PeekMessage(Message& message) {
         invalid_.erase(invalid_.begin());
         const WindowState* w = Find(window);
         if (!w || !w->visible) continue;
-        message = Message{};
-        message.kind = MessageKind::Paint;
-        message.window = window;
+        message = {.kind = MessageKind::Paint, .window = window};
         return true;
     }
     return false;
@@ -329,8 +318,7 @@ const RecordingCanvas* HeadlessPlatform::LastPaint(WindowHandle window) const {
 }
 
 void HeadlessPlatform::PostQuitMessage() {
-    Message m;
-    m.kind = MessageKind::Quit;
+    const Message m{.kind = MessageKind::Quit};
     queue_.push_back(m);
 }
 
@@ -339,9 +327,7 @@ bool HeadlessPlatform::QuitPosted() const {
 }
 
 void HeadlessPlatform::PostCallback(std::function<void()> callback) {
-    Message m;
-    m.kind = MessageKind::Invoke;
-    m.invokeId = nextInvoke_++;
+    const Message m{.kind = MessageKind::Invoke, .invokeId = nextInvoke_++};
     callbacks_[m.invokeId] = std::move(callback);
     queue_.push_back(m);
 }
@@ -434,9 +420,7 @@ void HeadlessPlatform::RunDueEvents() {
             t.armed = false;
         }
         if (!TimerMessageWaiting(timer)) {
-            Message m;
-            m.kind = MessageKind::Timer;
-            m.timer = timer;
+            const Message m{.kind = MessageKind::Timer, .timer = timer};
             queue_.push_back(m);
         }
     }
@@ -466,6 +450,7 @@ void HeadlessPlatform::After(double ms, std::function<void()> step) {
 }
 
 TimerHandle HeadlessPlatform::CreateTimer(unsigned intervalMs, bool repeating, std::function<void()> callback) {
+    if (refuseTimers_) return 0;
     Timer t;
     t.intervalUs = std::max<std::uint64_t>(1, std::uint64_t{intervalMs} * 1000);
     t.repeating = repeating;
@@ -480,6 +465,13 @@ TimerHandle HeadlessPlatform::CreateTimer(unsigned intervalMs, bool repeating, s
 void HeadlessPlatform::KillTimer(TimerHandle timer) {
     timers_.erase(timer);
     std::erase_if(queue_, [timer](const Message& m) { return m.kind == MessageKind::Timer && m.timer == timer; });
+}
+
+void HeadlessPlatform::RefuseTimers(bool refuse) {
+    refuseTimers_ = refuse;
+    if (!refuse) return;
+    timers_.clear();
+    std::erase_if(queue_, [](const Message& m) { return m.kind == MessageKind::Timer; });
 }
 
 std::size_t HeadlessPlatform::LiveTimerCount() const {
@@ -507,13 +499,12 @@ void HeadlessPlatform::YieldProcessor() {
 
 void HeadlessPlatform::PostMouse(MessageKind kind, WindowHandle window, int x, int y, platform::MouseButton button,
                                  unsigned shift, int clickCount) {
-    Message m;
-    m.kind = kind;
-    m.window = window;
-    m.point = {x, y};
-    m.button = button;
-    m.shift = shift;
-    m.clickCount = clickCount;
+    const Message m{.kind = kind,
+                    .window = window,
+                    .button = button,
+                    .point = {x, y},
+                    .clickCount = clickCount,
+                    .shift = shift};
     queue_.push_back(m);
 }
 
@@ -542,46 +533,32 @@ void HeadlessPlatform::DoubleClick(WindowHandle window, int x, int y) {
 }
 
 void HeadlessPlatform::Wheel(WindowHandle window, int x, int y, int delta, unsigned shift) {
-    Message m;
-    m.kind = MessageKind::MouseWheel;
-    m.window = window;
-    m.point = {x, y};
-    m.wheelDelta = delta;
-    m.shift = shift;
+    const Message m{.kind = MessageKind::MouseWheel,
+                    .window = window,
+                    .point = {x, y},
+                    .wheelDelta = delta,
+                    .shift = shift};
     queue_.push_back(m);
 }
 
 void HeadlessPlatform::KeyDown(platform::Key key, unsigned shift) {
-    Message m;
-    m.kind = MessageKind::KeyDown;
-    m.window = active_;
-    m.key = key;
-    m.shift = shift;
+    const Message m{.kind = MessageKind::KeyDown, .window = active_, .key = key, .shift = shift};
     queue_.push_back(m);
 }
 
 void HeadlessPlatform::Key(platform::Key key, unsigned shift) {
     KeyDown(key, shift);
-    Message m;
-    m.kind = MessageKind::KeyUp;
-    m.window = active_;
-    m.key = key;
-    m.shift = shift;
+    const Message m{.kind = MessageKind::KeyUp, .window = active_, .key = key, .shift = shift};
     queue_.push_back(m);
 }
 
 void HeadlessPlatform::Char(char32_t character) {
-    Message m;
-    m.kind = MessageKind::Char;
-    m.window = active_;
-    m.character = character;
+    const Message m{.kind = MessageKind::Char, .window = active_, .character = character};
     queue_.push_back(m);
 }
 
 void HeadlessPlatform::CloseRequest(WindowHandle window) {
-    Message m;
-    m.kind = MessageKind::Close;
-    m.window = window;
+    const Message m{.kind = MessageKind::Close, .window = window};
     queue_.push_back(m);
 }
 

@@ -3,6 +3,16 @@
 // moves when a test (or a wait) moves it, input is injected as messages, and
 // message boxes are recorded and answered at once.
 //
+// What it implements for real: window geometry and DPI, the queue with paints
+// coalesced per window, timers on the virtual clock (refused while the
+// application winds down), message boxes (recorded, answered with
+// MessageBoxAnswer), an engine double (HeadlessWebEngine).
+// What it leaves out: native child windows beyond their rectangles, mouse
+// capture (only remembered), the process facts (set by the test), drawing
+// (recorded, not rasterised).
+// It does not use the desktop backends' shared core (NativePlatform): it has
+// no system events to pump, and its timers fall due on the virtual clock.
+//
 // Time. The clock counts microseconds from 0. Advance(ms) moves it forward and
 // makes every timer that falls due on the way post its Timer message (at most
 // one waiting message per timer, as a real queue coalesces them; repeating
@@ -224,6 +234,7 @@ public:
 
     TimerHandle CreateTimer(unsigned intervalMs, bool repeating, std::function<void()> callback) override;
     void KillTimer(TimerHandle timer) override;
+    void RefuseTimers(bool refuse) override;
     std::uint64_t HighResolutionCounter() override;
     std::uint64_t HighResolutionFrequency() override;
     void YieldProcessor() override;
@@ -278,6 +289,7 @@ private:
     std::uint64_t nextInvoke_ = 1;
     std::map<TimerHandle, Timer> timers_;
     TimerHandle nextTimer_ = 1;
+    bool refuseTimers_ = false;
     std::vector<Step> steps_;
     std::uint64_t nextOrder_ = 1;
     std::uint64_t nowUs_ = 0;

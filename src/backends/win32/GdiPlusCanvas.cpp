@@ -10,6 +10,8 @@ using std::min;
 
 #include "GdiPlusCanvas.h"
 
+#include "ComPtr.h"
+
 #include <cmath>
 
 #include "TextConversion.h"
@@ -36,16 +38,15 @@ std::wstring MappedMessageFontFace() {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return {};
-    HDC dc = CreateCompatibleDC(nullptr);
+    MemoryDc dc(CreateCompatibleDC(nullptr));
     if (!dc) return {};
     std::wstring face;
-    Gdiplus::Font font(dc, &metrics.lfMessageFont);
+    Gdiplus::Font font(dc.get(), &metrics.lfMessageFont);
     Gdiplus::FontFamily family;
     wchar_t name[LF_FACESIZE] = {};
     if (font.GetLastStatus() == Gdiplus::Ok && font.GetFamily(&family) == Gdiplus::Ok &&
         family.GetFamilyName(name) == Gdiplus::Ok)
         face = name;
-    DeleteDC(dc);
     return face;
 }
 

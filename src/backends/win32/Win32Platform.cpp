@@ -6,10 +6,10 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <stdexcept>
 #include <vector>
 
 #include "GdiPlusCanvas.h"
+#include "base/Exceptions.h"
 #include "TextConversion.h"
 #include "Win32WebEngine.h"
 
@@ -36,12 +36,17 @@ constexpr UINT kWakeMessage = WM_APP + 1;
 #define SM_MAXIMUMTOUCHES 95
 #endif
 
-[[noreturn]] void RaiseLastError() {
-    const DWORD code = GetLastError();
+// The system's failure as the toolkit's error: its own wording of the code,
+// and the address of the failing call, so the last-chance report names this
+// module and the offset of the call.
+[[noreturn, gnu::noinline]] void RaiseOsError(std::uint32_t code, const void* address) {
     std::string text = SystemMessage(code);
     if (text.empty()) text = "System error " + std::to_string(code);
-    throw std::runtime_error(text);
+    throw EOSError(text, address);
 }
+
+// Raised with the last error; the address is where it was called from.
+[[noreturn, gnu::noinline]] void RaiseLastError() { RaiseOsError(GetLastError(), __builtin_return_address(0)); }
 
 // Present from Windows 8.1 on; looked up by name so the program still starts
 // on the systems before it.
@@ -91,6 +96,31 @@ platform::Key TranslateKey(WPARAM vk) {
     }
 }
 
+struct MouseButtonMessage {
+    UINT message;
+    MessageKind kind;
+    platform::MouseButton button;
+    int clickCount;
+};
+
+constexpr MouseButtonMessage kMouseButtonMessages[] = {
+    {WM_LBUTTONDOWN, MessageKind::MouseDown, platform::MouseButton::Left, 1},
+    {WM_RBUTTONDOWN, MessageKind::MouseDown, platform::MouseButton::Right, 1},
+    {WM_MBUTTONDOWN, MessageKind::MouseDown, platform::MouseButton::Middle, 1},
+    {WM_LBUTTONDBLCLK, MessageKind::MouseDown, platform::MouseButton::Left, 2},
+    {WM_RBUTTONDBLCLK, MessageKind::MouseDown, platform::MouseButton::Right, 2},
+    {WM_MBUTTONDBLCLK, MessageKind::MouseDown, platform::MouseButton::Middle, 2},
+    {WM_LBUTTONUP, MessageKind::MouseUp, platform::MouseButton::Left, 1},
+    {WM_RBUTTONUP, MessageKind::MouseUp, platform::MouseButton::Right, 1},
+    {WM_MBUTTONUP, MessageKind::MouseUp, platform::MouseButton::Middle, 1},
+};
+
+const MouseButtonMessage* FindMouseButtonMessage(UINT message) {
+    for (const MouseButtonMessage& entry : kMouseButtonMessages)
+        if (entry.message == message) return &entry;
+    return nullptr;
+}
+
 std::wstring FileNamePart(const std::wstring& path) {
     const std::size_t slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
@@ -120,13 +150,6 @@ struct Win32Platform::NativeWindow {
     SizeI lastClient;
 };
 
-struct Win32Platform::TimerEntry {
-    platform::TimerHandle handle = 0;
-    bool repeating = false;
-    bool messageQueued = false;
-    std::function<void()> callback;
-};
-
 Win32Platform::Win32Platform() : instance_(GetModuleHandleW(nullptr)) {
     WNDCLASSEXW utility{};
     utility.cbSize = sizeof utility;
@@ -138,9 +161,7 @@ Win32Platform::Win32Platform() : instance_(GetModuleHandleW(nullptr)) {
 }
 
 Win32Platform::~Win32Platform() {
-    for (auto& [handle, timer] : timers_)
-        if (utility_) ::KillTimer(utility_, static_cast<UINT_PTR>(handle));
-    timers_.clear();
+    StopAllTimers();
     std::vector<HWND> remaining;
     for (auto& [hwnd, window] : windows_) remaining.push_back(hwnd);
     windows_.clear();
@@ -156,10 +177,7 @@ Win32Platform::~Win32Platform() {
 void Win32Platform::InitializeUiThread() {
     if (oleInitialized_) return;
     const HRESULT result = OleInitialize(nullptr);
-    if (FAILED(result)) {
-        std::string text = SystemMessage(static_cast<std::uint32_t>(result));
-        throw std::runtime_error(text.empty() ? "OLE could not be initialised" : text);
-    }
+    if (FAILED(result)) RaiseOsError(static_cast<std::uint32_t>(result), __builtin_return_address(0));
     oleInitialized_ = true;
 }
 
@@ -429,27 +447,45 @@ WindowHandle Win32Platform::GetParentWindow(WindowHandle child) {
     return parent == GetDesktopWindow() ? 0 : ToHandle(parent);
 }
 
-// ---------------------------------------------------------------- queue
+// ---------------------------------------------------------------- the shared core's hooks
 
-void Win32Platform::Guarded(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (...) {
-        if (!pending_) pending_ = std::current_exception();
+bool Win32Platform::PumpNativeEvent(bool mayBlock) {
+    MSG msg;
+    if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (!mayBlock) return false;
+        ::WaitMessage();
+        return true;
     }
+    if (msg.message == WM_QUIT) {
+        Post({.kind = MessageKind::Quit});
+        return true;
+    }
+    if (RouteToKeyboardTarget(msg)) return true;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+    return true;
 }
 
-void Win32Platform::RethrowPending() {
-    if (pending_) {
-        std::exception_ptr error = pending_;
-        pending_ = nullptr;
-        std::rethrow_exception(error);
-    }
+void Win32Platform::WakeLoop() {
+    // Any thread may post; this ends a blocked ::WaitMessage. From the UI
+    // thread itself no wake is needed: it checks the FIFO before it waits.
+    if (utility_ && GetWindowThreadProcessId(utility_, nullptr) != GetCurrentThreadId())
+        PostMessageW(utility_, kWakeMessage, 0, 0);
 }
 
-void Win32Platform::Post(const Message& message) { fifo_.Post(message); }
+bool Win32Platform::StartNativeTimer(platform::TimerHandle timer, unsigned intervalMs) {
+    const UINT interval = std::max<UINT>(USER_TIMER_MINIMUM, intervalMs);
+    return utility_ && SetTimer(utility_, static_cast<UINT_PTR>(timer), interval, nullptr);
+}
 
-void Win32Platform::PostCoalesced(const Message& message) { fifo_.PostCoalesced(message); }
+void Win32Platform::StopNativeTimer(platform::TimerHandle timer) {
+    if (utility_) ::KillTimer(utility_, static_cast<UINT_PTR>(timer));
+}
+
+void Win32Platform::DeliverToWindow(const Message& message) {
+    NativeWindow* w = Find(ToHwnd(message.window));
+    if (w && w->events) w->events->OnMessage(message);
+}
 
 void Win32Platform::AddKeyboardTarget(HWND display, IOleInPlaceActiveObject* object) {
     if (display && object) keyboardTargets_[display] = object;
@@ -476,79 +512,6 @@ bool Win32Platform::RouteToKeyboardTarget(MSG& msg) {
     return false;
 }
 
-bool Win32Platform::PumpOne() {
-    MSG msg;
-    if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
-    if (msg.message == WM_QUIT) {
-        Message quit;
-        quit.kind = MessageKind::Quit;
-        Post(quit);
-        return true;
-    }
-    if (RouteToKeyboardTarget(msg)) return true;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-    return true;
-}
-
-bool Win32Platform::PeekMessage(Message& message) {
-    RethrowPending();
-    // Pump what is ready, but never spin: a source that posts without end
-    // (a busy engine) must not keep the toolkit from its idle pass.
-    for (int budget = 64; budget > 0 && fifo_.Empty() && !pending_; --budget)
-        if (!PumpOne()) break;
-    RethrowPending();
-    return fifo_.Take(message);
-}
-
-void Win32Platform::WaitMessage() {
-    RethrowPending();
-    while (fifo_.Empty() && !pending_)
-        if (!PumpOne()) ::WaitMessage();
-    RethrowPending();
-}
-
-void Win32Platform::PostQuitMessage() {
-    // Into the FIFO rather than the system queue: a WM_QUIT left pending in
-    // the system queue ends the next modal loop at once, so a message box
-    // shown during teardown would vanish before anyone could read it.
-    Message quit;
-    quit.kind = MessageKind::Quit;
-    Post(quit);
-}
-
-void Win32Platform::PostCallback(std::function<void()> callback) {
-    fifo_.PostCallback(std::move(callback));
-    // Any thread may post; the wake-up gets a blocked WaitMessage going.
-    if (utility_) PostMessageW(utility_, kWakeMessage, 0, 0);
-}
-
-void Win32Platform::DispatchMessage(const Message& message) {
-    RethrowPending();
-    switch (message.kind) {
-    case MessageKind::Quit: return;
-    case MessageKind::Invoke: {
-        if (std::function<void()> callback = fifo_.TakeCallback(message.invokeId)) callback();
-        return;
-    }
-    case MessageKind::Timer: {
-        auto it = timers_.find(message.timer);
-        if (it == timers_.end()) return;  // killed after its message was queued
-        TimerEntry& timer = *it->second;
-        timer.messageQueued = false;
-        // The callback may kill or create timers; work on a copy.
-        std::function<void()> callback = timer.callback;
-        if (!timer.repeating) timers_.erase(it);
-        if (callback) callback();
-        return;
-    }
-    case MessageKind::Paint: InvalidateWindow(message.window); return;
-    default: break;
-    }
-    NativeWindow* w = Find(ToHwnd(message.window));
-    if (w && w->events) w->events->OnMessage(message);
-}
-
 // ---------------------------------------------------------------- window procedures
 
 LRESULT CALLBACK Win32Platform::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -573,24 +536,9 @@ LRESULT CALLBACK Win32Platform::UtilityProc(HWND hwnd, UINT msg, WPARAM wParam, 
     auto* self = reinterpret_cast<Win32Platform*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
     switch (msg) {
-    case WM_TIMER: {
-        auto it = self->timers_.find(static_cast<platform::TimerHandle>(wParam));
-        if (it == self->timers_.end()) {
-            ::KillTimer(hwnd, wParam);
-            return 0;
-        }
-        TimerEntry& timer = *it->second;
-        if (!timer.repeating) ::KillTimer(hwnd, wParam);
-        // One message waits at most, as with the system's own timers.
-        if (!timer.messageQueued) {
-            timer.messageQueued = true;
-            Message message;
-            message.kind = MessageKind::Timer;
-            message.timer = timer.handle;
-            self->Post(message);
-        }
+    case WM_TIMER:
+        if (!self->NativeTimerFired(static_cast<platform::TimerHandle>(wParam))) ::KillTimer(hwnd, wParam);
         return 0;
-    }
     case kWakeMessage: return 0;
     default: return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
@@ -606,48 +554,54 @@ void Win32Platform::Paint(NativeWindow& window) {
     if (window.events && width > 0 && height > 0) {
         StartGdiPlus();
         // Drawn off screen and copied in one piece, so a slide never flickers.
-        HDC memory = CreateCompatibleDC(dc);
-        HBITMAP bitmap = CreateCompatibleBitmap(dc, width, height);
+        MemoryDc memory(CreateCompatibleDC(dc));
+        GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(dc, width, height));
         if (memory && bitmap) {
-            HGDIOBJ old = SelectObject(memory, bitmap);
+            GdiSelection selected(memory.get(), bitmap.get());
             Guarded([&] {
-                GdiPlusCanvas canvas(memory, static_cast<float>(window.dpi) / 96.0f);
+                GdiPlusCanvas canvas(memory.get(), static_cast<float>(window.dpi) / 96.0f);
                 window.events->OnPaint(canvas);
             });
             BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
-                   ps.rcPaint.bottom - ps.rcPaint.top, memory, ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
-            SelectObject(memory, old);
+                   ps.rcPaint.bottom - ps.rcPaint.top, memory.get(), ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
         }
-        if (bitmap) DeleteObject(bitmap);
-        if (memory) DeleteDC(memory);
     }
     EndPaint(window.hwnd, &ps);
 }
 
+void Win32Platform::ApplyDpiChange(NativeWindow& window, int dpi) {
+    if (dpi <= 0) return;
+    window.dpi = dpi;
+    // Handed to the toolkit here, not through the FIFO: while the window is
+    // dragged onto another monitor the system's move loop runs, not ours, and
+    // the window would keep its old size until the drag ends. The toolkit
+    // applies its own rule (client size in units and top-left corner kept;
+    // the rectangle the system suggests is not taken) before the notification
+    // returns.
+    const Message message{.kind = MessageKind::DpiChanged, .window = ToHandle(window.hwnd), .dpi = dpi};
+    Guarded([&] {
+        if (window.events) window.events->OnMessage(message);
+    });
+}
+
 void Win32Platform::PostMouse(NativeWindow& window, MessageKind kind, platform::MouseButton button, WPARAM wParam,
                               LPARAM lParam, int clickCount) {
-    Message message;
-    message.kind = kind;
-    message.window = ToHandle(window.hwnd);
-    message.button = button;
-    message.point = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    message.clickCount = clickCount;
     unsigned shift = platform::ShiftNone;
     if (wParam & MK_SHIFT) shift |= platform::ShiftShift;
     if (wParam & MK_CONTROL) shift |= platform::ShiftCtrl;
     if (GetKeyState(VK_MENU) < 0) shift |= platform::ShiftAlt;
-    message.shift = shift;
+    const Message message{.kind = kind,
+                          .window = ToHandle(window.hwnd),
+                          .button = button,
+                          .point = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)},
+                          .clickCount = clickCount,
+                          .shift = shift};
     if (kind == MessageKind::MouseMove) PostCoalesced(message);
     else Post(message);
 }
 
 void Win32Platform::PostKey(NativeWindow& window, MessageKind kind, WPARAM wParam) {
-    Message message;
-    message.kind = kind;
-    message.window = ToHandle(window.hwnd);
-    message.key = TranslateKey(wParam);
-    message.shift = ShiftFromKeyboard();
-    Post(message);
+    Post({.kind = kind, .window = ToHandle(window.hwnd), .key = TranslateKey(wParam), .shift = ShiftFromKeyboard()});
 }
 
 void Win32Platform::PostChar(NativeWindow& window, WPARAM wParam) {
@@ -666,23 +620,21 @@ void Win32Platform::PostChar(NativeWindow& window, WPARAM wParam) {
     highSurrogate_ = 0;
     // Control characters (Tab, Enter, Ctrl+letter) arrive as keys already.
     if (c < 0x20 || c == 0x7F) return;
-    Message message;
-    message.kind = MessageKind::Char;
-    message.window = ToHandle(window.hwnd);
-    message.character = c;
-    message.shift = ShiftFromKeyboard();
-    Post(message);
+    Post({.kind = MessageKind::Char, .window = ToHandle(window.hwnd), .character = c, .shift = ShiftFromKeyboard()});
 }
 
 LRESULT Win32Platform::HandleWindowMessage(NativeWindow& window, UINT msg, WPARAM wParam, LPARAM lParam) {
     HWND hwnd = window.hwnd;
     const WindowHandle handle = ToHandle(hwnd);
-    auto simple = [&](MessageKind kind) {
-        Message message;
-        message.kind = kind;
-        message.window = handle;
-        Post(message);
-    };
+    auto simple = [&](MessageKind kind) { Post({.kind = kind, .window = handle}); };
+    // The mouse buttons: which message is which button, press or release, and
+    // whether it is the second press of a double-click.
+    if (const MouseButtonMessage* mouse = FindMouseButtonMessage(msg)) {
+        PostMouse(window, mouse->kind, mouse->button, wParam, lParam, mouse->clickCount);
+        // The right button's release also asks for the context menu.
+        if (msg != WM_RBUTTONUP) return 0;
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
     switch (msg) {
     case WM_PAINT: Paint(window); return 0;
     case WM_ERASEBKGND: return 1;  // the paint covers everything
@@ -695,10 +647,7 @@ LRESULT Win32Platform::HandleWindowMessage(NativeWindow& window, UINT msg, WPARA
             InvalidateRect(hwnd, nullptr, FALSE);
         }
         if (IsIconic(hwnd)) return 0;
-        Message message;
-        message.kind = MessageKind::Moved;
-        message.window = handle;
-        PostCoalesced(message);
+        PostCoalesced({.kind = MessageKind::Moved, .window = handle});
         return 0;
     }
     case WM_ACTIVATE:
@@ -718,27 +667,9 @@ LRESULT Win32Platform::HandleWindowMessage(NativeWindow& window, UINT msg, WPARA
         }
         break;
     }
-    case WM_DPICHANGED: {
-        const int dpi = HIWORD(wParam);
-        if (dpi > 0) window.dpi = dpi;
-        Message message;
-        message.kind = MessageKind::DpiChanged;
-        message.window = handle;
-        message.dpi = dpi;
-        PostCoalesced(message);
-        // The suggested rectangle is not taken: the toolkit keeps the
-        // top-left corner and sizes the client area itself.
+    case WM_DPICHANGED:
+        ApplyDpiChange(window, HIWORD(wParam));
         return 0;
-    }
-    case WM_LBUTTONDOWN: PostMouse(window, MessageKind::MouseDown, platform::MouseButton::Left, wParam, lParam, 1); return 0;
-    case WM_RBUTTONDOWN: PostMouse(window, MessageKind::MouseDown, platform::MouseButton::Right, wParam, lParam, 1); return 0;
-    case WM_MBUTTONDOWN: PostMouse(window, MessageKind::MouseDown, platform::MouseButton::Middle, wParam, lParam, 1); return 0;
-    case WM_LBUTTONDBLCLK: PostMouse(window, MessageKind::MouseDown, platform::MouseButton::Left, wParam, lParam, 2); return 0;
-    case WM_RBUTTONDBLCLK: PostMouse(window, MessageKind::MouseDown, platform::MouseButton::Right, wParam, lParam, 2); return 0;
-    case WM_MBUTTONDBLCLK: PostMouse(window, MessageKind::MouseDown, platform::MouseButton::Middle, wParam, lParam, 2); return 0;
-    case WM_LBUTTONUP: PostMouse(window, MessageKind::MouseUp, platform::MouseButton::Left, wParam, lParam, 1); return 0;
-    case WM_RBUTTONUP: PostMouse(window, MessageKind::MouseUp, platform::MouseButton::Right, wParam, lParam, 1); break;
-    case WM_MBUTTONUP: PostMouse(window, MessageKind::MouseUp, platform::MouseButton::Middle, wParam, lParam, 1); return 0;
     case WM_MOUSEMOVE:
         if (!window.trackingLeave) {
             TRACKMOUSEEVENT track{};
@@ -756,13 +687,11 @@ LRESULT Win32Platform::HandleWindowMessage(NativeWindow& window, UINT msg, WPARA
     case WM_MOUSEWHEEL: {
         POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
         ScreenToClient(hwnd, &at);
-        Message message;
-        message.kind = MessageKind::MouseWheel;
-        message.window = handle;
-        message.point = {at.x, at.y};
-        message.wheelDelta = GET_WHEEL_DELTA_WPARAM(wParam);
-        message.shift = ShiftFromKeyboard();
-        Post(message);
+        Post({.kind = MessageKind::MouseWheel,
+              .window = handle,
+              .point = {at.x, at.y},
+              .wheelDelta = GET_WHEEL_DELTA_WPARAM(wParam),
+              .shift = ShiftFromKeyboard()});
         return 0;
     }
     case WM_KEYDOWN: PostKey(window, MessageKind::KeyDown, wParam); return 0;
@@ -781,26 +710,6 @@ LRESULT Win32Platform::HandleWindowMessage(NativeWindow& window, UINT msg, WPARA
 }
 
 // ---------------------------------------------------------------- timers
-
-platform::TimerHandle Win32Platform::CreateTimer(unsigned intervalMs, bool repeating, std::function<void()> callback) {
-    if (!utility_) return 0;
-    auto timer = std::make_unique<TimerEntry>();
-    timer->handle = nextTimer_++;
-    timer->repeating = repeating;
-    timer->callback = std::move(callback);
-    const UINT interval = std::max<UINT>(USER_TIMER_MINIMUM, intervalMs);
-    if (!SetTimer(utility_, static_cast<UINT_PTR>(timer->handle), interval, nullptr)) return 0;
-    const platform::TimerHandle handle = timer->handle;
-    timers_.emplace(handle, std::move(timer));
-    return handle;
-}
-
-void Win32Platform::KillTimer(platform::TimerHandle handle) {
-    auto it = timers_.find(handle);
-    if (it == timers_.end()) return;
-    if (utility_) ::KillTimer(utility_, static_cast<UINT_PTR>(handle));
-    timers_.erase(it);
-}
 
 std::uint64_t Win32Platform::HighResolutionCounter() {
     LARGE_INTEGER counter{};
@@ -847,10 +756,7 @@ platform::MessageBoxResult Win32Platform::ShowMessageBox(const platform::Message
     case IDNO: return MessageBoxResult::No;
     case IDCANCEL: return MessageBoxResult::Cancel;
     case IDOK: return MessageBoxResult::Ok;
-    default:
-        return request.buttons == MessageBoxButtons::Ok      ? MessageBoxResult::Ok
-               : request.buttons == MessageBoxButtons::YesNo ? MessageBoxResult::No
-                                                             : MessageBoxResult::Cancel;
+    default: return EscapeAnswer(request.buttons);  // no answer (the box could not be shown)
     }
 }
 

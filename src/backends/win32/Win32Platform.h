@@ -1,16 +1,30 @@
 // The Windows desktop platform: native windows of the UI thread, GDI+
 // drawing, the system's WebBrowser control as the web engine.
 //
+// What it implements for real:
+//  - windows (frame sizes at the window's own DPI, the restored place of a
+//    minimised window), activation, mouse capture, per-monitor DPI and its
+//    change notification (the toolkit resizes inside it, see below);
+//  - mouse (the system's double-click), wheel, keys, typed characters with
+//    surrogate pairs, focus; keys inside the engine's display go to it first;
+//  - message boxes, timers on a message-only window, the OS version as the
+//    kernel reports it, code locations by module.
+// What it leaves out:
+//  - touch input arrives as the system's emulated mouse only;
+//  - a DPI-awareness call (the manifest declares it).
+//
 // Queue model. The window procedures translate what the system sends or
-// posts into platform::Message and append it to a FIFO; PeekMessage pumps the
-// native queue (translate, dispatch) until the FIFO holds something, and
-// DispatchMessage hands the translated message to the toolkit. So the
-// toolkit's code runs outside every system frame, and an error it raises
-// never unwinds through user32 or the engine. Two things must happen inside
-// the window procedure: painting (a paint DC lives only between BeginPaint and
-// EndPaint) and the display's mouse activation (the view must take the focus
-// before the engine sees the click). Both run guarded: an error is kept and
-// raised again by the next PeekMessage, WaitMessage or DispatchMessage.
+// posts into platform::Message and post it to the shared core's FIFO
+// (NativePlatform); PeekMessage pumps the native queue (translate, dispatch)
+// until the FIFO holds something, and DispatchMessage hands the translated
+// message to the toolkit. So the toolkit's code runs outside every system
+// frame, and an error it raises never unwinds through user32 or the engine.
+// Three things must happen inside the window procedure, and run Guarded:
+// painting (a paint DC lives only between BeginPaint and EndPaint), the
+// display's mouse activation (the view must take the focus before the engine
+// sees the click), and a DPI change (during a drag between monitors the
+// system's move loop runs, not ours: the toolkit must resize the window
+// before the notification returns).
 //
 // Taskbar entry. A window of kind Application is a zero-size borderless
 // pop-up with WS_EX_APPWINDOW; the forms are owned by it, so they have no
@@ -20,18 +34,17 @@
 
 #include "WinApi.h"
 
-#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 
-#include "platform/MessageFifo.h"
-#include "platform/Platform.h"
+#include "ComPtr.h"
+#include "backends/native/NativePlatform.h"
 
 namespace velmora::win32 {
 
-class Win32Platform : public platform::Platform {
+class Win32Platform final : public platform::NativePlatform {
 public:
     Win32Platform();
     ~Win32Platform() override;
@@ -71,16 +84,7 @@ public:
     void SetParentWindow(platform::WindowHandle child, platform::WindowHandle parent, bool toBottom) override;
     platform::WindowHandle GetParentWindow(platform::WindowHandle child) override;
 
-    // --- queue ---
-    bool PeekMessage(platform::Message& message) override;
-    void DispatchMessage(const platform::Message& message) override;
-    void PostQuitMessage() override;
-    void PostCallback(std::function<void()> callback) override;
-    void WaitMessage() override;
-
-    // --- timers ---
-    platform::TimerHandle CreateTimer(unsigned intervalMs, bool repeating, std::function<void()> callback) override;
-    void KillTimer(platform::TimerHandle timer) override;
+    // --- clock ---
     std::uint64_t HighResolutionCounter() override;
     std::uint64_t HighResolutionFrequency() override;
     void YieldProcessor() override;
@@ -92,9 +96,6 @@ public:
                                                           platform::EngineResult& failure) override;
 
     // --- for the web engine ---
-    // Runs f so that no C++ exception leaves it; an error is kept and raised
-    // again at the next queue call.
-    void Guarded(const std::function<void()>& f);
     // Key messages for windows inside display go to the engine's in-place
     // object first, so keys like Tab, the arrows and Delete work in the page.
     void AddKeyboardTarget(HWND display, IOleInPlaceActiveObject* object);
@@ -107,9 +108,16 @@ public:
         return static_cast<platform::WindowHandle>(reinterpret_cast<std::uintptr_t>(hwnd));
     }
 
+protected:
+    // --- the shared core's hooks ---
+    bool PumpNativeEvent(bool mayBlock) override;
+    void WakeLoop() override;
+    bool StartNativeTimer(platform::TimerHandle timer, unsigned intervalMs) override;
+    void StopNativeTimer(platform::TimerHandle timer) override;
+    void DeliverToWindow(const platform::Message& message) override;
+
 private:
     struct NativeWindow;
-    struct TimerEntry;
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK UtilityProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -122,12 +130,8 @@ private:
                    LPARAM lParam, int clickCount);
     void PostKey(NativeWindow& window, platform::MessageKind kind, WPARAM wParam);
     void PostChar(NativeWindow& window, WPARAM wParam);
-    void Post(const platform::Message& message);
-    void PostCoalesced(const platform::Message& message);
-    // Takes and dispatches one native message; false when none is waiting.
-    bool PumpOne();
     bool RouteToKeyboardTarget(MSG& msg);
-    void RethrowPending();
+    void ApplyDpiChange(NativeWindow& window, int dpi);
     void StartGdiPlus();
 
     HINSTANCE instance_ = nullptr;
@@ -138,14 +142,8 @@ private:
     HICON bigIcon_ = nullptr;
     HICON smallIcon_ = nullptr;
     std::map<HWND, std::unique_ptr<NativeWindow>> windows_;
-    std::map<platform::TimerHandle, std::unique_ptr<TimerEntry>> timers_;
-    platform::TimerHandle nextTimer_ = 1;
+    // Borrowed: the engine removes its entry before it lets the object go.
     std::map<HWND, IOleInPlaceActiveObject*> keyboardTargets_;
-
-    // The only state another thread may touch (PostCallback).
-    platform::MessageFifo fifo_;
-
-    std::exception_ptr pending_;
     wchar_t highSurrogate_ = 0;
 };
 

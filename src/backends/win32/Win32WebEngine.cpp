@@ -2,6 +2,7 @@
 
 #include "Win32WebEngine.h"
 
+#include "ComPtr.h"
 #include "TextConversion.h"
 #include "Win32Platform.h"
 
@@ -29,13 +30,12 @@ platform::EngineResult FailureOf(HRESULT result) {
     platform::EngineResult failure;
     failure.ok = false;
     failure.code = static_cast<std::int32_t>(result);
-    IErrorInfo* info = nullptr;
-    if (GetErrorInfo(0, &info) == S_OK && info) {
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.GetAddressOf()) == S_OK && info) {
         BSTR description = nullptr;
         if (SUCCEEDED(info->GetDescription(&description)) && description)
             failure.description = Narrow(description, SysStringLen(description));
         SysFreeString(description);
-        info->Release();
     }
     if (failure.description.empty()) failure.description = SystemMessage(static_cast<std::uint32_t>(result));
     return failure;
@@ -91,23 +91,21 @@ platform::EngineResult Win32WebEngine::Initialize() {
         if (FAILED(result)) return FailureOf(result);
         siteSet_ = true;
     }
-    IPersistStreamInit* persist = nullptr;
-    object_->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist));
+    ComPtr<IPersistStreamInit> persist;
+    object_->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(persist.GetAddressOf()));
     if (!siteSet_) {
         const HRESULT result = object_->SetClientSite(static_cast<IOleClientSite*>(site_));
-        if (FAILED(result)) {
-            ReleaseAndClear(persist);
-            return FailureOf(result);
-        }
+        if (FAILED(result)) return FailureOf(result);
         siteSet_ = true;
     }
     if (persist) {
         const HRESULT result = persist->InitNew();
-        ReleaseAndClear(persist);
+        persist.Reset();
         if (FAILED(result)) return FailureOf(result);
     }
-    IOleControl* control = nullptr;
-    if (SUCCEEDED(object_->QueryInterface(IID_IOleControl, reinterpret_cast<void**>(&control))) && control) {
+    ComPtr<IOleControl> control;
+    if (SUCCEEDED(object_->QueryInterface(IID_IOleControl, reinterpret_cast<void**>(control.GetAddressOf()))) &&
+        control) {
         CONTROLINFO info{};
         info.cb = sizeof info;
         control->GetControlInfo(&info);
@@ -115,45 +113,33 @@ platform::EngineResult Win32WebEngine::Initialize() {
     object_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch_));
     Advise(IID_IPropertyNotifySink, static_cast<IPropertyNotifySink*>(site_), propertyCookie_);
     // Without its events the view would never learn the current address.
-    if (!Advise(kBrowserEventsId, static_cast<IDispatch*>(sink_), eventsCookie_)) {
-        ReleaseAndClear(control);
+    if (!Advise(kBrowserEventsId, static_cast<IDispatch*>(sink_), eventsCookie_))
         return FailureOf(CONNECT_E_CANNOTCONNECT);
-    }
-    if (control) {
-        control->OnAmbientPropertyChange(DISPID_UNKNOWN);
-        ReleaseAndClear(control);
-    }
+    if (control) control->OnAmbientPropertyChange(DISPID_UNKNOWN);
     const HRESULT result = object_->QueryInterface(kWebBrowser2Id, reinterpret_cast<void**>(&browser_));
     if (FAILED(result) || !browser_) return FailureOf(FAILED(result) ? result : E_NOINTERFACE);
     return {};
 }
 
 bool Win32WebEngine::Advise(REFIID events, IUnknown* sink, DWORD& cookie) {
-    IConnectionPointContainer* container = nullptr;
-    if (FAILED(object_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container))) ||
+    ComPtr<IConnectionPointContainer> container;
+    if (FAILED(object_->QueryInterface(IID_IConnectionPointContainer,
+                                       reinterpret_cast<void**>(container.GetAddressOf()))) ||
         !container)
         return false;
-    IConnectionPoint* point = nullptr;
-    bool connected = false;
-    if (SUCCEEDED(container->FindConnectionPoint(events, &point)) && point) {
-        connected = SUCCEEDED(point->Advise(sink, &cookie));
-        point->Release();
-    }
-    container->Release();
-    return connected;
+    ComPtr<IConnectionPoint> point;
+    return SUCCEEDED(container->FindConnectionPoint(events, point.GetAddressOf())) && point &&
+           SUCCEEDED(point->Advise(sink, &cookie));
 }
 
 void Win32WebEngine::Unadvise(REFIID events, DWORD& cookie) {
     if (!cookie || !object_) return;
-    IConnectionPointContainer* container = nullptr;
-    if (SUCCEEDED(object_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container))) &&
+    ComPtr<IConnectionPointContainer> container;
+    if (SUCCEEDED(object_->QueryInterface(IID_IConnectionPointContainer,
+                                          reinterpret_cast<void**>(container.GetAddressOf()))) &&
         container) {
-        IConnectionPoint* point = nullptr;
-        if (SUCCEEDED(container->FindConnectionPoint(events, &point)) && point) {
-            point->Unadvise(cookie);
-            point->Release();
-        }
-        container->Release();
+        ComPtr<IConnectionPoint> point;
+        if (SUCCEEDED(container->FindConnectionPoint(events, point.GetAddressOf())) && point) point->Unadvise(cookie);
     }
     cookie = 0;
 }

@@ -1,6 +1,6 @@
 // The Windows headers as this backend uses them. Every file of the backend
 // includes this first: the SDK defines function-like macros (PeekMessage,
-// DispatchMessage, DrawText, YieldProcessor) whose names the platform
+// DispatchMessage, DrawText, YieldProcessor, FormatMessage) whose names the platform
 // interface uses for its own methods, so they are taken away here and the
 // backend calls the wide-character functions by their full names.
 #pragma once
@@ -34,3 +34,4 @@
 #undef MessageBox
 #undef GetClassInfo
 #undef LoadIcon
+#undef FormatMessage

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "toolkit/controls/ControlAccessibility.h"
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Platform.h"
 #include "toolkit/controls/WindowClientArea.h"
 

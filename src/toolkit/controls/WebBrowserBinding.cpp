@@ -10,7 +10,7 @@
 #include "toolkit/controls/BrowserPlacementRegistry.h"
 #include "toolkit/controls/WBFactoryService.h"
 #include "toolkit/controls/WebBrowser.h"
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "toolkit/controls/WindowRoot.h"
 
 namespace velmora {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace velmora {
 

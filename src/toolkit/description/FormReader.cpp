@@ -4,7 +4,7 @@
 #include <bit>
 
 #include "FormStream.h"
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "toolkit/core/Resources.h"
 
 namespace velmora {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace velmora {
 

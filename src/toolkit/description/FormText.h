@@ -43,7 +43,7 @@
 #include <string_view>
 #include <vector>
 
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace velmora {
 

@@ -7,7 +7,7 @@
 #include "toolkit/controls/Theme.h"
 #include "toolkit/controls/ToolkitServices.h"
 #include "toolkit/core/ComponentRef.h"
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "toolkit/description/FormReader.h"
 
 namespace velmora {

@@ -4,7 +4,6 @@
 
 #include "ErrorReport.h"
 #include "ModuleInit.h"
-#include "ToolkitPlatform.h"
 
 namespace velmora {
 
@@ -240,7 +239,7 @@ bool TApplication::Terminate() {
     RemoveActionUpdate();
     running_ = false;
     terminating_ = true;
-    if (auto* layer = dynamic_cast<ToolkitPlatform*>(&P())) layer->RemoveAllTimersAndRefuseNew();
+    P().RefuseTimers(true);
     quitRequested_ = true;
     return true;
 }

@@ -16,7 +16,7 @@
 #include "platform/Platform.h"
 #include "toolkit/controls/ToolkitServices.h"
 #include "toolkit/core/Component.h"
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "toolkit/forms/CustomForm.h"
 
 namespace velmora {

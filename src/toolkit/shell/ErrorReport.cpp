@@ -11,7 +11,7 @@
 #endif
 
 #include "platform/Platform.h"
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace velmora {
 

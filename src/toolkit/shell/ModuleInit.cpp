@@ -6,7 +6,6 @@
 #include "Application.h"
 #include "ErrorReport.h"
 #include "StartupDeployment.h"
-#include "ToolkitPlatform.h"
 #include "VisualStyle.h"
 #include "toolkit/controls/RegisterControls.h"
 #include "toolkit/controls/WBFactoryService.h"
@@ -21,26 +20,21 @@ std::vector<std::function<void()>>& ExitProcs() {
     return procs;
 }
 
-// The platform layer of the running process (one at a time).
-std::unique_ptr<ToolkitPlatform>& Layer() {
-    static std::unique_ptr<ToolkitPlatform> layer;
-    return layer;
-}
-
 }  // namespace
 
 void AddExitProc(std::function<void()> proc) { ExitProcs().push_back(std::move(proc)); }
 
 std::vector<ModuleHooks> ToolkitModules(platform::Platform& backend) {
     std::vector<ModuleHooks> modules;
+    // Termination refuses timers for the rest of this process's run only.
     modules.push_back({"platform layer",
                        [&backend] {
-                           Layer() = std::make_unique<ToolkitPlatform>(backend);
-                           platform::SetCurrentPlatform(Layer().get());
+                           backend.RefuseTimers(false);
+                           platform::SetCurrentPlatform(&backend);
                        },
-                       [] {
+                       [&backend] {
                            platform::SetCurrentPlatform(nullptr);
-                           Layer().reset();
+                           backend.RefuseTimers(false);
                        }});
     modules.push_back({"start-up deployment", [] { DeployStartupFiles(); }, nullptr});
     modules.push_back({"UI thread",

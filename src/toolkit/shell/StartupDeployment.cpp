@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "platform/Platform.h"
-#include "toolkit/core/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace velmora {
 

@@ -1,0 +1,343 @@
+// The shared core of the desktop and Windows backends, driven by a fake pump:
+// its rules hold for every backend that supplies the hooks.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "backends/native/NativePlatform.h"
+
+namespace velmora::testing {
+namespace {
+
+using platform::Message;
+using platform::MessageKind;
+using platform::TimerHandle;
+
+// A backend whose "system" is a list of native events the test queues. Each
+// event runs inside PumpNativeEvent, as a system callback would.
+class FakeNativePlatform final : public platform::NativePlatform {
+public:
+    // --- the fake system ---
+    void QueueNative(std::function<void()> event) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        native_.push_back(std::move(event));
+        ready_.notify_all();
+    }
+    // A native event that posts a translated message, as a signal handler does.
+    void QueueInput(Message message) {
+        QueueNative([this, message] { Post(message); });
+    }
+    void QueueFailingCallback(const char* what) {
+        QueueNative([this, what] { Guarded([what] { throw std::runtime_error(what); }); });
+    }
+    // The native timer fires (inside the pump); ticks > 1: it fired that
+    // often before the loop came round (a late timer).
+    void FireNative(TimerHandle timer, int ticks = 1) {
+        QueueNative([this, timer, ticks] {
+            for (int i = 0; i < ticks; ++i)
+                if (!NativeTimerFired(timer)) stopped.push_back(timer), running.erase(timer);
+        });
+    }
+    bool IsRunning(TimerHandle timer) const { return running.count(timer) != 0; }
+    using NativePlatform::EscapeAnswer;
+
+    int pumps = 0;
+    int wakes = 0;
+    std::vector<Message> delivered;
+    std::vector<platform::WindowHandle> invalidated;
+    std::map<TimerHandle, unsigned> running;
+    std::vector<TimerHandle> stopped;
+    bool refuseNativeTimers = false;
+
+protected:
+    bool PumpNativeEvent(bool mayBlock) override {
+        std::function<void()> event;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (native_.empty()) {
+                if (!mayBlock) return false;
+                ready_.wait(lock, [this] { return !native_.empty() || woken_; });
+                woken_ = false;
+                if (native_.empty()) return true;
+            }
+            event = std::move(native_.front());
+            native_.pop_front();
+        }
+        ++pumps;
+        event();
+        return true;
+    }
+    void WakeLoop() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++wakes;
+        woken_ = true;
+        ready_.notify_all();
+    }
+    bool StartNativeTimer(TimerHandle timer, unsigned intervalMs) override {
+        if (refuseNativeTimers) return false;
+        running[timer] = intervalMs;
+        return true;
+    }
+    void StopNativeTimer(TimerHandle timer) override {
+        stopped.push_back(timer);
+        running.erase(timer);
+    }
+    void DeliverToWindow(const Message& message) override { delivered.push_back(message); }
+
+public:
+    // --- the rest of the interface: not the core's business ---
+    void InitializeUiThread() override {}
+    void MaskFloatingPointExceptions() override {}
+    std::string ExecutablePath() override { return {}; }
+    std::string UserDataFolder() override { return {}; }
+    platform::CodeLocation LocateCode(const void*) override { return {}; }
+    platform::OsVersion GetOsVersion() override { return {}; }
+    platform::WindowHandle CreateNativeWindow(const platform::WindowCreateParams&, platform::IWindowEvents*) override {
+        return 0;
+    }
+    void DestroyNativeWindow(platform::WindowHandle) override {}
+    void SetWindowTitle(platform::WindowHandle, const std::string&) override {}
+    platform::RectI GetWindowBounds(platform::WindowHandle) override { return {}; }
+    platform::SizeI GetClientSize(platform::WindowHandle) override { return {}; }
+    void SetClientSize(platform::WindowHandle, platform::SizeI) override {}
+    void SetWindowBounds(platform::WindowHandle, const platform::RectI&) override {}
+    void ShowWindow(platform::WindowHandle) override {}
+    void HideWindow(platform::WindowHandle) override {}
+    bool IsWindowVisible(platform::WindowHandle) override { return false; }
+    void ActivateWindow(platform::WindowHandle) override {}
+    platform::WindowHandle ActiveWindow() override { return 0; }
+    void InvalidateWindow(platform::WindowHandle window) override { invalidated.push_back(window); }
+    void SetMouseCapture(platform::WindowHandle) override {}
+    void ReleaseMouseCapture() override {}
+    int GetWindowDpi(platform::WindowHandle) override { return 96; }
+    bool TouchAvailable() override { return false; }
+    void SetWindowPos(platform::WindowHandle, const platform::RectI&, unsigned) override {}
+    void SetParentWindow(platform::WindowHandle, platform::WindowHandle, bool) override {}
+    platform::WindowHandle GetParentWindow(platform::WindowHandle) override { return 0; }
+    std::uint64_t HighResolutionCounter() override { return 0; }
+    std::uint64_t HighResolutionFrequency() override { return 1; }
+    void YieldProcessor() override {}
+    platform::MessageBoxResult ShowMessageBox(const platform::MessageBoxRequest& request) override {
+        return EscapeAnswer(request.buttons);
+    }
+    std::unique_ptr<platform::ICanvas> CreateOffscreenCanvas(platform::SizeI, float) override { return nullptr; }
+    std::unique_ptr<platform::IWebEngine> CreateWebEngine(platform::IWebEngineEvents&,
+                                                          platform::EngineResult&) override {
+        return nullptr;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<std::function<void()>> native_;
+    bool woken_ = false;
+};
+
+class NativePlatformTest : public ::testing::Test {
+protected:
+    // Peeks and dispatches until nothing is left.
+    void DispatchAll() {
+        Message message;
+        while (core.PeekMessage(message)) core.DispatchMessage(message);
+    }
+
+    FakeNativePlatform core;
+};
+
+TEST_F(NativePlatformTest, InputPostsCallbacksAndQuitComeOutInTheirOrder) {
+    std::vector<std::string> seen;
+    core.QueueInput({.kind = MessageKind::MouseDown, .window = 7, .point = {1, 2}});
+    core.QueueNative([&] { core.PostCallback([&] { seen.push_back("callback"); }); });
+    core.QueueInput({.kind = MessageKind::Paint, .window = 7});
+    core.QueueInput({.kind = MessageKind::KeyDown, .window = 8, .key = platform::Key::Tab});
+    core.QueueNative([&] { core.PostQuitMessage(); });
+
+    std::vector<MessageKind> kinds;
+    Message message;
+    for (int i = 0; i < 5; ++i) {
+        core.WaitMessage();
+        ASSERT_TRUE(core.PeekMessage(message));
+        kinds.push_back(message.kind);
+        core.DispatchMessage(message);
+    }
+    EXPECT_EQ(kinds, (std::vector<MessageKind>{MessageKind::MouseDown, MessageKind::Invoke, MessageKind::Paint,
+                                               MessageKind::KeyDown, MessageKind::Quit}));
+    EXPECT_EQ(seen, std::vector<std::string>{"callback"});
+    // Window messages reach the window; a paint request repaints it.
+    ASSERT_EQ(core.delivered.size(), 2u);
+    EXPECT_EQ(core.delivered[0].window, 7u);
+    EXPECT_EQ(core.delivered[0].point, (platform::PointI{1, 2}));
+    EXPECT_EQ(core.delivered[1].key, platform::Key::Tab);
+    EXPECT_EQ(core.invalidated, std::vector<platform::WindowHandle>{7});
+    EXPECT_FALSE(core.PeekMessage(message));
+}
+
+TEST_F(NativePlatformTest, OneShotRunsOnceAndStopsItsNativeTimerOnce) {
+    int fired = 0;
+    const TimerHandle timer = core.CreateTimer(10, false, [&] { ++fired; });
+    ASSERT_NE(timer, 0u);
+    EXPECT_EQ(core.running.at(timer), 10u);
+    core.FireNative(timer);
+    DispatchAll();
+    EXPECT_EQ(fired, 1);
+    // The native timer was told to stop when it fired, and not again later.
+    EXPECT_EQ(core.stopped, std::vector<TimerHandle>{timer});
+    core.KillTimer(timer);
+    EXPECT_EQ(core.stopped, std::vector<TimerHandle>{timer});
+    // A late native tick of the spent timer queues nothing.
+    core.FireNative(timer);
+    DispatchAll();
+    EXPECT_EQ(fired, 1);
+}
+
+TEST_F(NativePlatformTest, RepeatingTimerKeepsOneMessageWaitingAndCanKillItselfInItsCallback) {
+    int fired = 0;
+    TimerHandle timer = 0;
+    timer = core.CreateTimer(5, true, [&] {
+        if (++fired == 2) core.KillTimer(timer);
+    });
+    // Late: three ticks before the loop comes round leave one message.
+    core.FireNative(timer, 3);
+    core.WaitMessage();
+    EXPECT_EQ(core.QueuedMessageCount(), 1u);
+    DispatchAll();
+    EXPECT_EQ(fired, 1);
+    EXPECT_TRUE(core.IsRunning(timer));
+    core.FireNative(timer);
+    DispatchAll();
+    EXPECT_EQ(fired, 2);
+    EXPECT_FALSE(core.IsRunning(timer));
+    core.FireNative(timer);
+    DispatchAll();
+    EXPECT_EQ(fired, 2);
+}
+
+TEST_F(NativePlatformTest, KilledTimerDoesNotRunFromAMessageAlreadyQueuedAndUnknownHandlesAreIgnored) {
+    int fired = 0;
+    const TimerHandle timer = core.CreateTimer(5, true, [&] { ++fired; });
+    core.FireNative(timer);
+    Message message;
+    core.WaitMessage();
+    ASSERT_TRUE(core.PeekMessage(message));
+    ASSERT_EQ(message.kind, MessageKind::Timer);
+    core.KillTimer(timer);
+    core.DispatchMessage(message);
+    EXPECT_EQ(fired, 0);
+
+    core.stopped.clear();
+    core.KillTimer(timer);      // twice
+    core.KillTimer(0);          // none
+    core.KillTimer(timer + 99); // never created
+    EXPECT_TRUE(core.stopped.empty());
+}
+
+TEST_F(NativePlatformTest, TimerTheSystemRefusesIsNoTimer) {
+    core.refuseNativeTimers = true;
+    EXPECT_EQ(core.CreateTimer(10, true, [] {}), 0u);
+}
+
+TEST_F(NativePlatformTest, RefusingTimersStopsEveryLiveOneUntilLifted) {
+    int fired = 0;
+    const TimerHandle repeating = core.CreateTimer(5, true, [&] { ++fired; });
+    const TimerHandle once = core.CreateTimer(5, false, [&] { ++fired; });
+    core.FireNative(repeating);
+    core.WaitMessage();  // its message is queued
+    core.RefuseTimers(true);
+    EXPECT_TRUE(core.running.empty());
+    EXPECT_EQ(core.CreateTimer(5, true, [&] { ++fired; }), 0u);
+    DispatchAll();
+    EXPECT_EQ(fired, 0);
+    (void)once;
+
+    core.RefuseTimers(false);
+    EXPECT_NE(core.CreateTimer(5, true, [] {}), 0u);
+}
+
+// An error raised inside a native callback (painting, the view's activation)
+// must not unwind through the system; the next queue call raises it, once.
+TEST_F(NativePlatformTest, ErrorKeptByTheGuardIsRaisedByTheNextQueueCallOnce) {
+    const std::vector<std::pair<const char*, std::function<void(FakeNativePlatform&)>>> calls = {
+        {"peek", [](FakeNativePlatform& p) { Message m; p.PeekMessage(m); }},
+        {"wait", [](FakeNativePlatform& p) { p.PostQuitMessage(); p.WaitMessage(); }},
+        {"dispatch", [](FakeNativePlatform& p) { p.DispatchMessage({.kind = MessageKind::Quit}); }},
+    };
+    for (const auto& [name, call] : calls) {
+        FakeNativePlatform fresh;
+        fresh.Guarded([] { throw std::runtime_error("paint failed"); });
+        fresh.Guarded([] { throw std::runtime_error("later failure"); });
+        try {
+            call(fresh);
+            ADD_FAILURE() << name << " did not raise the kept error";
+        } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), "paint failed") << name;  // the first one
+        }
+        EXPECT_NO_THROW(call(fresh)) << name;
+    }
+}
+
+TEST_F(NativePlatformTest, ErrorInsideAPumpedEventStopsThePumpAndLeavesTheRestQueued) {
+    core.QueueFailingCallback("draw failed");
+    core.QueueInput({.kind = MessageKind::Close, .window = 1});
+    Message message;
+    EXPECT_THROW(core.PeekMessage(message), std::runtime_error);
+    EXPECT_EQ(core.pumps, 1);
+    ASSERT_TRUE(core.PeekMessage(message));
+    EXPECT_EQ(message.kind, MessageKind::Close);
+
+    core.QueueFailingCallback("draw failed again");
+    EXPECT_THROW(core.WaitMessage(), std::runtime_error);
+}
+
+TEST_F(NativePlatformTest, PeekNeverSpinsOnASourceThatIsAlwaysReady) {
+    std::function<void()> busy = [&] { core.QueueNative(busy); };
+    core.QueueNative(busy);
+    Message message;
+    EXPECT_FALSE(core.PeekMessage(message));
+    EXPECT_EQ(core.pumps, platform::NativePlatform::kPeekBudget);
+    // A message that arrives stops the pumping at once.
+    core.pumps = 0;
+    core.QueueInput({.kind = MessageKind::FocusIn, .window = 3});
+    // The busy source is ahead of it in the fake system; peek finds the message
+    // within its budget and stops there.
+    EXPECT_TRUE(core.PeekMessage(message));
+    EXPECT_EQ(message.kind, MessageKind::FocusIn);
+    EXPECT_LE(core.pumps, 2);
+}
+
+TEST_F(NativePlatformTest, CallbackPostedFromAnotherThreadWakesTheWait) {
+    bool ran = false;
+    std::thread poster([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        core.PostCallback([&] { ran = true; });
+    });
+    core.WaitMessage();  // blocks in the pump until the post wakes it
+    poster.join();
+    Message message;
+    ASSERT_TRUE(core.PeekMessage(message));
+    EXPECT_EQ(message.kind, MessageKind::Invoke);
+    core.DispatchMessage(message);
+    EXPECT_TRUE(ran);
+    EXPECT_GE(core.wakes, 1);
+}
+
+TEST(MessageBoxEscape, ClosingWithoutAButtonGivesTheAnswerThatChangesNothing) {
+    using platform::MessageBoxButtons;
+    using platform::MessageBoxResult;
+    const std::vector<std::pair<MessageBoxButtons, MessageBoxResult>> cases = {
+        {MessageBoxButtons::Ok, MessageBoxResult::Ok},
+        {MessageBoxButtons::OkCancel, MessageBoxResult::Cancel},
+        {MessageBoxButtons::YesNo, MessageBoxResult::No},
+    };
+    for (const auto& [buttons, answer] : cases) EXPECT_EQ(FakeNativePlatform::EscapeAnswer(buttons), answer);
+}
+
+}  // namespace
+}  // namespace velmora::testing
