@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "backends/headless/HeadlessPlatform.h"
 #include "program/Unit2.h"
 #include "toolkit/controls/RegisterControls.h"
 #include "toolkit/controls/TabItemContent.h"
+#include "toolkit/controls/ToolkitServices.h"
 #include "toolkit/controls/WBFactoryService.h"
 
 namespace velmora {
@@ -28,12 +30,11 @@ class AccessibilityTreeTest : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::SetCurrentPlatform(&host);
-        savedRealign_ = TTabControl::RealignBrowsersHook();
-        savedProcess_ = TTabControl::ProcessMessagesHook();
+        services.emplace();
         RegisterResource_TFORM2();
         RegisterControlClasses();
         RegisterWebBrowserService();
-        TTabControl::ProcessMessagesHook() = [this] { host.DispatchPending(); };
+        services.value()->processMessages = [this] { host.DispatchPending(); };
         window = std::make_unique<TForm2>(nullptr);
         window->Create();
         window->Show();
@@ -42,8 +43,7 @@ protected:
 
     void TearDown() override {
         window.reset();
-        TTabControl::RealignBrowsersHook() = savedRealign_;
-        TTabControl::ProcessMessagesHook() = savedProcess_;
+        services.reset();
         platform::SetCurrentPlatform(nullptr);
     }
 
@@ -70,8 +70,7 @@ protected:
     std::unique_ptr<TForm2> window;
 
 private:
-    std::function<void()> savedRealign_;
-    std::function<void()> savedProcess_;
+    std::optional<ScopedServices> services;
 };
 
 const char* const kChapter1 = "Зарождение и развитие мореплавания";
