@@ -22,7 +22,7 @@ failures=()
 step() { printf '\n---- %s\n' "$*"; }
 
 step "lintian"
-lintian --fail-on error,warning --no-tag-display-limit "$deb" || failures+=("lintian")
+lintian --fail-on error,warning --tag-display-limit 0 "$deb" || failures+=("lintian")
 
 step "contents"
 dpkg-deb -x "$deb" "$work/root"
@@ -63,7 +63,9 @@ bash "$here/book-server-test.sh" "$r$book" "$r$conf"
 case $? in 0 | 77) ;; *) failures+=("installed book server") ;; esac
 
 step "installed reader shows chapter 3"
-VELMORA_BOOK_CONF=$r$conf "$root_dir/scripts/with-display.sh" --screen 1024x768x24 \
+# Going back at once is timed by the desktop smoke test; here only the
+# chapter counts, on a machine that may be busy.
+BACK_LIMIT_MS=5000 VELMORA_BOOK_CONF=$r$conf "$root_dir/scripts/with-display.sh" --screen 1024x768x24 \
     "$root_dir/tests/desktop/reader-smoke.sh" "$r/usr/bin/velmora" "$r$book" 80
 case $? in 0 | 77) ;; *) failures+=("installed reader") ;; esac
 
