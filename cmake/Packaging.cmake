@@ -1,7 +1,8 @@
 # Linux desktop integration and the Debian package: program icon rendered
 # from its SVG, the command velmora with its manual page, the desktop entry,
 # AppStream metainfo, the book's pages with the loopback book service that
-# serves them (socket unit, service unit, lighttpd configuration), and the
+# serves them (socket unit, per-connection service unit, the BusyBox httpd
+# configuration), and the
 # .deb through CPack. The build output keeps its name Velmora (the tests and
 # the Windows program use it); the installed command is lowercase.
 if(NOT (UNIX AND NOT APPLE))
@@ -66,7 +67,7 @@ install(FILES data/${VELMORA_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DA
 install(DIRECTORY book/ DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora/book FILES_MATCHING PATTERN "*.html")
 install(FILES ${VELMORA_PACKAGING_DIR}/velmora-book.conf DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora)
 # Debian 12 keeps the system's units under /lib.
-install(FILES ${VELMORA_PACKAGING_DIR}/velmora-book.socket ${VELMORA_PACKAGING_DIR}/velmora-book.service
+install(FILES ${VELMORA_PACKAGING_DIR}/velmora-book.socket ${VELMORA_PACKAGING_DIR}/velmora-book@.service
         DESTINATION /lib/systemd/system)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/velmora.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${VELMORA_PACKAGING_DIR}/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz
@@ -88,12 +89,14 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION "education")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "lighttpd (>= 1.4.56)")
+# BusyBox brings no service of its own (a web server package would start
+# one on port 80 at installation and take the book's place).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "busybox")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${VELMORA_PACKAGING_DIR}/postinst ${VELMORA_PACKAGING_DIR}/prerm ${VELMORA_PACKAGING_DIR}/postrm)
 # CPack puts the summary in front of this text itself.
 set(CPACK_PACKAGE_DESCRIPTION "One window with a table of contents and a reader page; each chapter
 is loaded into an embedded web view. The chapter pages are served on this
-machine by a loopback-only web server that starts on the first request.")
+machine by a loopback-only web server, started for each request.")
 include(CPack)

@@ -9,9 +9,10 @@
 # shellcheck shell=bash
 
 VELMORA_ROOT=${VELMORA_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
-# The book server's configuration, the same file the installed package runs.
+# The book server: the installed package's service unit (its command line)
+# and configuration; the scripts run that same command on their own folders.
+VELMORA_BOOK_UNIT=${VELMORA_BOOK_UNIT:-$VELMORA_ROOT/packaging/velmora-book@.service}
 VELMORA_BOOK_CONF=${VELMORA_BOOK_CONF:-$VELMORA_ROOT/packaging/velmora-book.conf}
-VELMORA_LIGHTTPD=${VELMORA_LIGHTTPD:-/usr/sbin/lighttpd}
 
 velmora_say() { printf '%s\n' "${VELMORA_SCRIPT:-velmora}: $*" >&2; }
 
@@ -86,39 +87,79 @@ velmora_wait_port() {
 
 # ---------------------------------------------------------------- chapter server
 
+# velmora_book_server_command BOOK_DIR: prints the service unit's ExecStart,
+# one word a line, with BOOK_DIR after -h and $VELMORA_BOOK_CONF after -c.
+velmora_book_server_command() {
+    local book=$1 line words=() i
+    line=$(sed -n 's/^ExecStart=//p' "$VELMORA_BOOK_UNIT") || return 1
+    read -ra words <<<"$line"
+    for ((i = 0; i < ${#words[@]}; i++)); do
+        case ${words[i]} in
+        -h) words[i + 1]=$book ;;
+        -c) words[i + 1]=$VELMORA_BOOK_CONF ;;
+        esac
+    done
+    [[ ${#words[@]} -gt 0 && " ${words[*]} " == *" -h $book "* && " ${words[*]} " == *" -c $VELMORA_BOOK_CONF "* ]] || {
+        velmora_say "no book server command (ExecStart with -h and -c) in $VELMORA_BOOK_UNIT"
+        return 1
+    }
+    printf '%s\n' "${words[@]}"
+}
+
+# velmora_book_folder_sound BOOK_DIR: the server follows symbolic links, so a
+# folder it serves holds only files and folders; anything else (a link that
+# may lead out of the book, a device, a pipe) is named and refused.
+velmora_book_folder_sound() {
+    local odd
+    odd=$(find "$1" -mindepth 1 ! -type f ! -type d -print) || return 1
+    [[ -z $odd ]] && return 0
+    velmora_say "the book folder $1 holds something other than files and folders; not serving it:"
+    printf '  %s\n' "$odd" >&2
+    return 1
+}
+
 # velmora_start_book_server BOOK_DIR PORT LOG: serves BOOK_DIR on
 # 127.0.0.1:PORT the way the installed socket unit does: the socket is bound
-# first, and the web server with our configuration starts on the first
-# connection and takes the socket over. Its log (errors and one line per
-# request) goes to LOG. Sets VELMORA_SERVER_PID.
-# Returns 2 when the port is taken, 3 when binding it is not allowed.
+# first, and every connection is handed to a server of its own (inetd
+# style), started with the service unit's command line. The log gets the
+# socket's messages and, from the server, each request's path ("url:/Nav1.html")
+# and answer. Sets VELMORA_SERVER_PID.
+# Returns 2 when the port is taken, 3 when binding it is not allowed, 4 when
+# the folder is refused.
 velmora_start_book_server() {
-    local book=$1 port=$2 log=$3
+    local book=$1 port=$2 log=$3 command=()
     VELMORA_SERVER_PID=""
+    book=$(cd "$book" && pwd) || return 1
+    velmora_book_folder_sound "$book" || return 4
+    mapfile -t command < <(velmora_book_server_command "$book")
+    ((${#command[@]} > 0)) || return 1
     local tool
-    for tool in systemd-socket-activate "$VELMORA_LIGHTTPD"; do
+    for tool in systemd-socket-activate "${command[0]}"; do
         command -v "$tool" >/dev/null 2>&1 || {
             velmora_say "$tool is missing (scripts/setup-deps.sh installs it)"
             return 1
         }
     done
-    VELMORA_BOOK_DIR=$(cd "$book" && pwd) VELMORA_BOOK_PORT=$port \
-        systemd-socket-activate -E VELMORA_BOOK_DIR -E VELMORA_BOOK_PORT -l "127.0.0.1:$port" \
-        "$VELMORA_LIGHTTPD" -D -f "$VELMORA_BOOK_CONF" >"$log" 2>&1 &
+    systemd-socket-activate --inetd --accept -l "127.0.0.1:$port" "${command[@]}" >"$log" 2>&1 &
     VELMORA_SERVER_PID=$!
     if velmora_wait_port 127.0.0.1 "$port" 10 "$VELMORA_SERVER_PID"; then
-        # The probe's connection has started the web server; a configuration
-        # it refuses only shows now.
+        # The probe's connection (no request) started one server; one that
+        # refuses its folder or configuration ends with a failure.
+        local ended
         for _ in $(seq 1 100); do
-            grep -q "server started" "$log" && return 0
+            ended=$(sed -n 's/^Child [0-9]* died with code \([0-9]*\)$/\1/p' "$log" | head -n 1)
+            if [[ -n $ended ]]; then
+                [[ $ended == 0 ]] && return 0
+                break
+            fi
             velmora_alive "$VELMORA_SERVER_PID" || break
             sleep 0.1
         done
     fi
-    wait "$VELMORA_SERVER_PID" 2>/dev/null
+    velmora_stop "$VELMORA_SERVER_PID"
     VELMORA_SERVER_PID=""
-    if grep -q "Address already in use" "$log"; then return 2; fi
-    if grep -q "Permission denied" "$log"; then return 3; fi
+    if grep -q "^Failed to listen on .*Address already in use" "$log"; then return 2; fi
+    if grep -q "^Failed to listen on .*Permission denied" "$log"; then return 3; fi
     return 1
 }
 

@@ -16,7 +16,7 @@ packages=(
     fonts-dejavu-core
     g++-mingw-w64-i686
     # the book server (the same the installed package runs) and its tests
-    lighttpd systemd iproute2 curl
+    busybox systemd iproute2 curl
     # checks of the scripts and the package
     shellcheck lintian desktop-file-utils
 )

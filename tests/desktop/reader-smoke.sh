@@ -60,7 +60,7 @@ fail() {
     exit 1
 }
 
-for tool in xdotool import convert compare identify openbox xprop xwininfo systemd-socket-activate /usr/sbin/lighttpd; do
+for tool in xdotool import convert compare identify openbox xprop xwininfo systemd-socket-activate /bin/busybox; do
     command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 [[ -n ${DISPLAY:-} ]] || skip "no display"
@@ -103,12 +103,15 @@ case $? in
     skip "127.0.0.1:$port is taken by another program"
     ;;
 3) skip "cannot bind 127.0.0.1:$port: $(tail -n 1 "$work/server.log")" ;;
+4) fail "the book folder $book is refused" ;;
 *) fail "the chapter server did not start" ;;
 esac
 
-# Page requests (GET) in the server's log, one path per line.
+# Page requests in the server's log ("127.0.0.1:PORT: url:/Nav3.html"), one
+# path per line, whatever the method (the reader only sends GET). The
+# start-up probe only connects and asks nothing.
 requested_paths() {
-    sed -n 's/.*"GET \([^ ]*\) HTTP[^"]*".*/\1/p' "$work/server.log"
+    sed -n 's/^[0-9.]*:[0-9]*: url://p' "$work/server.log"
 }
 requests_of() {
     requested_paths | grep -cxF "$1"
