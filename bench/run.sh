@@ -26,6 +26,9 @@
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+VELMORA_SCRIPT=bench
+# shellcheck source=scripts/lib.sh
+. "$ROOT/scripts/lib.sh"
 BENCH=$ROOT/bench
 RUNS=${RUNS:-10}
 IDLE_SECONDS=${IDLE_SECONDS:-30}
@@ -66,7 +69,7 @@ record() { printf '%s\n' "$*" >>"$RESULTS"; }
 
 # ---------------------------------------------------------------- stopping what we started
 
-alive() { [[ -n ${1:-} ]] && kill -0 "$1" 2>/dev/null; }
+alive() { velmora_alive "$@"; }
 
 # Stops a program we started and every process below it (the engine's web
 # and network processes), politely first.
@@ -86,27 +89,15 @@ stop_tree() {
     return 0
 }
 
-stop_process() {
-    local pid=$1
-    alive "$pid" || return 0
-    kill -TERM "$pid" 2>/dev/null
-    for _ in $(seq 1 30); do
-        alive "$pid" || break
-        sleep 0.1
-    done
-    alive "$pid" && kill -KILL "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-    return 0
-}
 
 # shellcheck disable=SC2317  # runs from the trap
 cleanup() {
     local p
     for p in "${PROGRAM_PIDS[@]}"; do stop_tree "$p"; done
-    [[ -n $WM_PID ]] && stop_process "$WM_PID"
-    [[ -n $XVFB_PID ]] && stop_process "$XVFB_PID"
+    [[ -n $WM_PID ]] && velmora_stop "$WM_PID"
+    [[ -n $XVFB_PID ]] && velmora_stop "$XVFB_PID"
     if [[ -n $SERVER_PID ]]; then
-        stop_process "$SERVER_PID"
+        velmora_stop "$SERVER_PID"
         say "chapter server stopped"
     fi
     rm -rf "$WORK"
@@ -116,44 +107,12 @@ trap 'exit 130' INT TERM
 
 # ---------------------------------------------------------------- dependencies
 
-as_root() {
-    if [[ $(id -u) -eq 0 ]]; then
-        "$@"
-    elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
-        sudo "$@"
-    else
-        return 1
-    fi
-}
-
-missing=()
-need_tool() { command -v "$1" >/dev/null 2>&1 || missing+=("$2"); }
-need_header() { [[ -e /usr/include/$1 ]] || missing+=("$2"); }
-need_tool cmake cmake
-need_tool ninja ninja-build
-need_tool g++ g++
-need_tool gcc gcc
-need_tool pkg-config pkg-config
-need_tool python3 python3
-need_tool Xvfb xvfb
-need_tool xdotool xdotool
-need_tool convert imagemagick
-need_tool surf surf
-need_tool openbox openbox
-need_header X11/extensions/XTest.h libxtst-dev
-need_header X11/extensions/XShm.h libxext-dev
-pkg-config --exists gtk+-3.0 2>/dev/null || missing+=(libgtk-3-dev)
-pkg-config --exists webkit2gtk-4.1 2>/dev/null || missing+=(libwebkit2gtk-4.1-dev)
-if [[ ${#missing[@]} -gt 0 ]]; then
-    say "installing: ${missing[*]}"
-    if command -v apt-get >/dev/null 2>&1 && as_root true; then
-        as_root apt-get update -qq >/dev/null
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" \
-            >"$WORK/apt.log" 2>&1 || { tail -20 "$WORK/apt.log" >&2; say "the installation failed"; exit 1; }
-    else
-        say "missing packages: ${missing[*]}; install them as root (apt-get install ${missing[*]}) and run again"
-        exit 1
-    fi
+# What the three programs and the probes need, besides the project's own set.
+if ! bash "$ROOT/scripts/setup-deps.sh" >"$WORK/apt.log" 2>&1 ||
+    ! velmora_apt_install gcc surf libxtst-dev libxext-dev >>"$WORK/apt.log" 2>&1; then
+    tail -20 "$WORK/apt.log" >&2
+    say "the installation failed"
+    exit 1
 fi
 
 # ---------------------------------------------------------------- builds
@@ -194,15 +153,12 @@ EOF
 }
 
 server_log=$BUILD_ROOT/chapter-server.log
-: >"$server_log"
+server_status=0
+# The same server and configuration as the installed package's book service.
 start_server() {
-    python3 -m http.server --bind 127.0.0.1 80 --directory "$ROOT/book" >>"$server_log" 2>&1 &
-    SERVER_PID=$!
-    for _ in $(seq 1 30); do
-        serves_book && break
-        alive "$SERVER_PID" || break
-        sleep 0.1
-    done
+    server_status=0
+    velmora_start_book_server "$ROOT/book" 80 "$server_log" || server_status=$?
+    SERVER_PID=$VELMORA_SERVER_PID
 }
 
 # The machine is shared: should our server be gone by the time a program
@@ -226,9 +182,9 @@ ensure_server() {
 start_server
 if ! alive "$SERVER_PID"; then
     SERVER_PID=""
-    if grep -q "Address already in use" "$server_log" && serves_book; then
+    if [[ $server_status -eq 2 ]] && serves_book; then
         say "port 80 is taken by a server that already serves the book's pages; using it (not started here, not stopped here)"
-    elif grep -q "Permission denied" "$server_log"; then
+    elif [[ $server_status -eq 3 ]]; then
         say "cannot serve the chapters on 127.0.0.1:80: ports below 1024 need root. Run this script as root (sudo $0)."
         exit 1
     else
@@ -243,25 +199,10 @@ fi
 
 # ---------------------------------------------------------------- display
 
-display_number=""
-for n in $(seq 90 120); do
-    if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then
-        display_number=$n
-        break
-    fi
-done
-[[ -n $display_number ]] || { say "no free X display number"; exit 1; }
-Xvfb ":$display_number" -screen 0 1280x1024x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-XVFB_PID=$!
-for _ in $(seq 1 50); do
-    [[ -e /tmp/.X11-unix/X$display_number ]] && break
-    sleep 0.1
-done
-alive "$XVFB_PID" || { cat "$WORK/xvfb.log" >&2; say "Xvfb did not start"; exit 1; }
-export DISPLAY=:$display_number
-openbox >"$WORK/openbox.log" 2>&1 &
-WM_PID=$!
-sleep 1
+velmora_start_display 1280x1024x24 || exit 1
+XVFB_PID=$VELMORA_XVFB_PID
+velmora_start_window_manager "$WORK/openbox.log" || exit 1
+WM_PID=$VELMORA_WM_PID
 
 # The same surroundings for all three programs: a fresh home (no caches from
 # earlier runs), no session bus or accessibility bus, and the engine's
@@ -312,7 +253,7 @@ fit_window() {
 # ---------------------------------------------------------------- 1. start-up
 
 want startup && say "start-up: $RUNS runs of each program, in turn"
-want startup && for run in $(seq 1 "$RUNS"); do
+want startup && for _ in $(seq 1 "$RUNS"); do
     for name in velmora bare surf; do
         # shellcheck disable=SC2046
         if launch "$name" /dev/null $(program_cmd "$name"); then

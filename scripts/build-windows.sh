@@ -23,28 +23,11 @@ fail() {
 
 # ---- tools
 if [[ ${SKIP_SETUP:-0} != 1 ]]; then
-    missing=()
-    command -v $PREFIX-g++-posix >/dev/null 2>&1 || command -v $PREFIX-g++ >/dev/null 2>&1 ||
-        missing+=(g++-mingw-w64-i686)
-    command -v $PREFIX-objdump >/dev/null 2>&1 || missing+=(binutils-mingw-w64-i686)
-    command -v rsvg-convert >/dev/null 2>&1 || missing+=(librsvg2-bin)
-    command -v python3 >/dev/null 2>&1 || missing+=(python3)
-    command -v cmake >/dev/null 2>&1 || missing+=(cmake)
-    command -v ninja >/dev/null 2>&1 || missing+=(ninja-build)
-    command -v g++ >/dev/null 2>&1 || missing+=(g++)
-    if ((${#missing[@]} > 0)); then
-        step "installing ${missing[*]}"
-        if [[ $(id -u) -eq 0 ]]; then
-            as_root=()
-        elif command -v sudo >/dev/null 2>&1; then
-            as_root=(sudo)
-        else
-            fail "need root or sudo to install ${missing[*]}"
-        fi
-        export DEBIAN_FRONTEND=noninteractive
-        "${as_root[@]}" apt-get update
-        "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
-    fi
+    VELMORA_SCRIPT=build-windows
+    # shellcheck source=scripts/lib.sh
+    . "$ROOT/scripts/lib.sh"
+    velmora_apt_install g++-mingw-w64-i686 binutils-mingw-w64-i686 librsvg2-bin python3 cmake ninja-build g++ ||
+        fail "the cross build's tools could not be installed"
 fi
 
 # ---- the form description compiler runs on this machine

@@ -13,12 +13,16 @@
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+VELMORA_SCRIPT=run-reader
+# shellcheck source=scripts/lib.sh
+. "$ROOT/scripts/lib.sh"
 BUILD_DIR=${BUILD_DIR:-$ROOT/build-release}
 CHAPTER_HOST=${CHAPTER_HOST:-localhost}
 SERVER_PID=""
 READER_PID=""
+XVFB_PID=""
 
-say() { printf '%s\n' "run-reader: $*" >&2; }
+say() { velmora_say "$*"; }
 fail() {
     say "$*"
     exit 1
@@ -26,97 +30,21 @@ fail() {
 
 # shellcheck disable=SC2317  # runs from the trap
 cleanup() {
-    if [[ -n $READER_PID ]] && kill -0 "$READER_PID" 2>/dev/null; then kill "$READER_PID" 2>/dev/null || true; fi
-    if [[ -n $SERVER_PID ]] && kill -0 "$SERVER_PID" 2>/dev/null; then
-        kill "$SERVER_PID" 2>/dev/null || true
-        wait "$SERVER_PID" 2>/dev/null || true
+    velmora_stop "$READER_PID" "$XVFB_PID"
+    if velmora_alive "$SERVER_PID"; then
+        velmora_stop "$SERVER_PID"
         say "chapter server stopped"
     fi
 }
 
-# ---------------------------------------------------------------- the X session part
-# Runs inside xvfb-run: start the reader, choose chapters, take screenshots.
-if [[ ${1:-} == --inside-virtual-display ]]; then
-    reader=$2
-    shots=$3
-    "$reader" &
-    READER_PID=$!
-    trap 'kill "$READER_PID" 2>/dev/null || true' EXIT
-    window=""
-    for _ in $(seq 1 100); do
-        window=$(xdotool search --onlyvisible --name '^Тальмерин$' 2>/dev/null | head -n 1 || true)
-        [[ -n $window ]] && break
-        kill -0 "$READER_PID" 2>/dev/null || break
-        sleep 0.1
-    done
-    if [[ -z $window ]]; then
-        import -window root "$shots/00-no-window.png" || true
-        echo "the reader's window did not appear" >&2
-        exit 1
-    fi
-    sleep 1
-    import -window root "$shots/01-contents.png"
-    # Chapter buttons lie one under another below the page headers; places
-    # in units, times the display's scale factor.
-    s=${GDK_SCALE:-1}
-    chapter_y=(53 103 153 203)
-    xdotool mousemove --window "$window" $((184 * s)) $((chapter_y[0] * s)) click 1
-    sleep 2.5
-    import -window root "$shots/02-chapter-1.png"
-    xdotool mousemove --window "$window" $((45 * s)) $((14 * s)) click 1   # header "Оглавление"
-    sleep 0.8
-    import -window root "$shots/03-back-to-contents.png"
-    xdotool mousemove --window "$window" $((184 * s)) $((chapter_y[3] * s)) click 1
-    sleep 2.5
-    import -window root "$shots/04-chapter-4.png"
-    exit 0
-fi
-
 trap cleanup EXIT INT TERM
 
 # ---------------------------------------------------------------- dependencies
-as_root() {
-    if [[ $(id -u) -eq 0 ]]; then
-        "$@"
-    elif command -v sudo >/dev/null 2>&1; then
-        sudo "$@"
-    else
-        return 1
-    fi
-}
-
 headless=0
 if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then headless=1; fi
 
-if [[ -x $ROOT/scripts/setup-deps.sh ]]; then
-    say "installing dependencies (scripts/setup-deps.sh)"
-    "$ROOT/scripts/setup-deps.sh" || say "setup-deps.sh did not finish; checking what the reader needs"
-fi
-
-missing=()
-need_tool() { command -v "$1" >/dev/null 2>&1 || missing+=("$2"); }
-need_tool cmake cmake
-need_tool ninja ninja-build
-need_tool c++ g++
-need_tool pkg-config pkg-config
-need_tool python3 python3
-need_tool rsvg-convert librsvg2-bin
-pkg-config --exists gtk+-3.0 2>/dev/null || missing+=(libgtk-3-dev)
-pkg-config --exists webkit2gtk-4.1 2>/dev/null || missing+=(libwebkit2gtk-4.1-dev)
-if [[ $headless -eq 1 ]]; then
-    need_tool xvfb-run xvfb
-    need_tool xdotool xdotool
-    need_tool import imagemagick
-fi
-if [[ ${#missing[@]} -gt 0 ]]; then
-    say "missing packages: ${missing[*]}"
-    if command -v apt-get >/dev/null 2>&1 && as_root true 2>/dev/null; then
-        as_root apt-get update
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-    else
-        fail "install them (as root: apt-get install ${missing[*]}) and run this script again"
-    fi
-fi
+say "installing dependencies (scripts/setup-deps.sh)"
+"$ROOT/scripts/setup-deps.sh" || fail "the packages the reader needs could not be installed"
 
 # ---------------------------------------------------------------- build
 say "building the reader in $BUILD_DIR (chapter host: $CHAPTER_HOST)"
@@ -127,54 +55,43 @@ READER=$BUILD_DIR/Velmora
 [[ -x $READER ]] || fail "the build produced no $READER"
 
 # ---------------------------------------------------------------- chapter server
+# The same server and configuration as the installed package's book service.
 host=${CHAPTER_HOST%%:*}
 port=80
 if [[ $CHAPTER_HOST == *:* ]]; then port=${CHAPTER_HOST##*:}; fi
 
-serves_book() {
-    python3 - "$port" <<'EOF' 2>/dev/null
-import sys, urllib.request
-try:
-    with urllib.request.urlopen(f"http://127.0.0.1:{sys.argv[1]}/Nav1.html", timeout=2) as r:
-        sys.exit(0 if r.status == 200 else 1)
-except Exception:
-    sys.exit(1)
-EOF
-}
+serves_book() { curl -fs -o /dev/null --max-time 2 "http://127.0.0.1:$port/Nav1.html"; }
 
 case $host in
 localhost | 127.0.0.1)
-    server_log=$(mktemp)
-    python3 -m http.server --bind 127.0.0.1 "$port" --directory "$ROOT/book" >"$server_log" 2>&1 &
-    SERVER_PID=$!
-    for _ in $(seq 1 30); do
-        serves_book && break
-        kill -0 "$SERVER_PID" 2>/dev/null || break
-        sleep 0.1
-    done
-    if ! kill -0 "$SERVER_PID" 2>/dev/null; then
-        SERVER_PID=""
-        if grep -q "Address already in use" "$server_log"; then
-            if serves_book; then
-                say "port $port is taken by a server that already has the book's pages; using it"
-            else
-                fail "port $port on 127.0.0.1 is already taken by another program, which does not serve the book.
+    server_log=$BUILD_DIR/chapter-server.log
+    status=0
+    velmora_start_book_server "$ROOT/book" "$port" "$server_log" || status=$?
+    case $status in
+    0)
+        SERVER_PID=$VELMORA_SERVER_PID
+        say "serving $ROOT/book on http://$CHAPTER_HOST/ (127.0.0.1:$port; log: $server_log)"
+        ;;
+    2)
+        if serves_book; then
+            say "port $port is taken by a server that already has the book's pages; using it"
+        else
+            fail "port $port on 127.0.0.1 is already taken by another program, which does not serve the book.
 Stop that program, or build for another port and serve there:
     CHAPTER_HOST=localhost:8080 $0"
-            fi
-        elif grep -q "Permission denied" "$server_log"; then
-            fail "cannot serve the chapters on port $port: ports below 1024 need root.
+        fi
+        ;;
+    3)
+        fail "cannot serve the chapters on port $port: ports below 1024 need root.
 Either run this script as root (sudo $0),
 or build for an unprivileged port and serve there:
     CHAPTER_HOST=localhost:8080 $0"
-        else
-            cat "$server_log" >&2
-            fail "the chapter server on port $port did not start"
-        fi
-    else
-        say "serving $ROOT/book on http://$CHAPTER_HOST/ (127.0.0.1:$port)"
-    fi
-    rm -f "$server_log"
+        ;;
+    *)
+        cat "$server_log" >&2
+        fail "the chapter server on port $port did not start"
+        ;;
+    esac
     ;;
 *)
     say "chapter host $host is not this machine: nothing is served here, the reader asks $host"
@@ -198,10 +115,44 @@ say "no display: running the reader on a virtual one (Xvfb)"
 # The virtual display has no GPU; the engine must not try to composite. A
 # value the user has set stays.
 export WEBKIT_DISABLE_COMPOSITING_MODE=${WEBKIT_DISABLE_COMPOSITING_MODE:-1}
-set +e
-xvfb-run -a -s "-screen 0 1024x768x24" "$0" --inside-virtual-display "$READER" "$SHOT_DIR"
-status=$?
-set -e
+velmora_start_display 1024x768x24 || fail "the virtual display did not start"
+XVFB_PID=$VELMORA_XVFB_PID
+
+# Starts the reader, chooses chapters, takes screenshots.
+take_screenshots() {
+    local shots=$1 window="" s
+    "$READER" &
+    READER_PID=$!
+    for _ in $(seq 1 100); do
+        window=$(xdotool search --onlyvisible --name '^Тальмерин$' 2>/dev/null | head -n 1 || true)
+        [[ -n $window ]] && break
+        velmora_alive "$READER_PID" || break
+        sleep 0.1
+    done
+    if [[ -z $window ]]; then
+        import -window root "$shots/00-no-window.png" || true
+        say "the reader's window did not appear"
+        return 1
+    fi
+    sleep 1
+    import -window root "$shots/01-contents.png"
+    # Chapter buttons lie one under another below the page headers; places
+    # in units, times the display's scale factor.
+    s=${GDK_SCALE:-1}
+    local chapter_y=(53 103 153 203)
+    xdotool mousemove --window "$window" $((184 * s)) $((chapter_y[0] * s)) click 1
+    sleep 2.5
+    import -window root "$shots/02-chapter-1.png"
+    xdotool mousemove --window "$window" $((45 * s)) $((14 * s)) click 1 # header "Оглавление"
+    sleep 0.8
+    import -window root "$shots/03-back-to-contents.png"
+    xdotool mousemove --window "$window" $((184 * s)) $((chapter_y[3] * s)) click 1
+    sleep 2.5
+    import -window root "$shots/04-chapter-4.png"
+}
+
+status=0
+take_screenshots "$SHOT_DIR" || status=$?
 say "screenshots are in $SHOT_DIR:"
 ls -1 "$SHOT_DIR" >&2
 exit "$status"

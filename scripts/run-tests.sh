@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian/Ubuntu machine, builds everything and runs every
-# test: the unit and program tests (ctest), the form reader fuzzer for a
-# minute, the desktop end-to-end tests and the Windows cross build. Exits
-# non-zero on any failure.
+# test: the unit and program tests (ctest, with the desktop and book server
+# tests), the headless tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the message FIFO's thread tests under
+# ThreadSanitizer, the Debian package and the path a user takes with it, the
+# form reader fuzzer for a minute and the Windows cross build. Exits non-zero
+# on any failure.
 #
 # Settings: BUILD_DIR (default build in the checkout), JOBS (default: cores),
 #           FUZZ_SECONDS (default 60), SKIP_SETUP=1 to skip installing packages.
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+VELMORA_SCRIPT=run-tests
+export VELMORA_SCRIPT
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 FUZZ_SECONDS=${FUZZ_SECONDS:-60}
@@ -37,10 +42,27 @@ if [[ -x $ROOT/scripts/fuzz-reader.sh || -f $ROOT/scripts/fuzz-reader.sh ]]; the
     FUZZ_BUILD_DIR="$BUILD_DIR-fuzz" sh "$ROOT/scripts/fuzz-reader.sh" "$FUZZ_SECONDS" || failures+=("fuzz-reader")
 fi
 
-if [[ -f $ROOT/tests/desktop/run.sh ]]; then
-    step "desktop end-to-end tests"
-    BUILD_DIR="$BUILD_DIR" bash "$ROOT/tests/desktop/run.sh" || failures+=("desktop end-to-end")
+step "Debian package"
+rm -f "$BUILD_DIR"/velmora_*.deb
+if (cd "$BUILD_DIR" && cpack); then
+    bash "$ROOT/tests/packaging/check-package.sh" "$BUILD_DIR"/velmora_*.deb || failures+=("package")
+else
+    failures+=("cpack")
 fi
+
+# Sanitizer trees build only what they run, without the desktop backend.
+step "headless tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S "$ROOT" -B "$BUILD_DIR-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_WITH_GTK=OFF \
+    -DVELMORA_SANITIZE=address,undefined >/dev/null &&
+    cmake --build "$BUILD_DIR-asan" -j "$JOBS" --target velmora_tests &&
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
+        "$BUILD_DIR-asan/tests/velmora_tests" --gtest_brief=1 || failures+=("asan/ubsan")
+
+step "message FIFO thread tests under ThreadSanitizer"
+cmake -S "$ROOT" -B "$BUILD_DIR-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_WITH_GTK=OFF \
+    -DVELMORA_SANITIZE=thread >/dev/null &&
+    cmake --build "$BUILD_DIR-tsan" -j "$JOBS" --target velmora_fifo_tests &&
+    TSAN_OPTIONS=halt_on_error=1 "$BUILD_DIR-tsan/tests/velmora_fifo_tests" || failures+=("tsan")
 
 # The Windows program, cross-built with MinGW-w64 wherever its compiler is
 # installed (setup-deps.sh installs it); a failed cross build fails the run.

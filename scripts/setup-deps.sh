@@ -2,54 +2,31 @@
 # Installs everything the build, the tests and the reader need on Debian or
 # Ubuntu. Safe to run again: packages already present are left as they are.
 set -euo pipefail
+VELMORA_SCRIPT=setup-deps
+# shellcheck source=scripts/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 packages=(
-    build-essential cmake ninja-build pkg-config
+    build-essential cmake ninja-build pkg-config file
     libgtest-dev
     libgtk-3-dev libwebkit2gtk-4.1-dev
     xvfb xauth xdotool imagemagick openbox x11-utils librsvg2-bin
     clang
     python3
     fonts-dejavu-core
-    g++-mingw-w64-i686 librsvg2-bin
+    g++-mingw-w64-i686
+    # the book server (the same the installed package runs) and its tests
+    busybox systemd iproute2 curl
+    # checks of the scripts and the package
+    shellcheck lintian desktop-file-utils
+    # the accessibility bus and its client for the screen reader test
     at-spi2-core dbus-x11 libatk-bridge2.0-0 python3-gi gir1.2-atspi-2.0
 )
+velmora_apt_install "${packages[@]}"
+
 # The fuzzer's runtime comes with clang; on some releases it is a separate package.
-clang_major=""
-if command -v clang >/dev/null 2>&1; then
-    clang_major=$(clang --version | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -n 1)
-fi
-
-if [[ $(id -u) -eq 0 ]]; then
-    as_root=()
-elif command -v sudo >/dev/null 2>&1; then
-    as_root=(sudo)
-else
-    echo "setup-deps: need root or sudo to install packages" >&2
-    exit 1
-fi
-
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-
-if ((${#missing[@]} > 0)); then
-    export DEBIAN_FRONTEND=noninteractive
-    "${as_root[@]}" apt-get update
-    "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
-fi
-
-# Now that clang is surely there, its fuzzer runtime where packaged apart.
-if [[ -z $clang_major ]] && command -v clang >/dev/null 2>&1; then
-    clang_major=$(clang --version | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -n 1)
-fi
-if [[ -n $clang_major ]]; then
-    rt="libclang-rt-${clang_major}-dev"
-    if apt-cache show "$rt" >/dev/null 2>&1 &&
-        ! dpkg-query -W -f='${Status}' "$rt" 2>/dev/null | grep -q "install ok installed"; then
-        export DEBIAN_FRONTEND=noninteractive
-        "${as_root[@]}" apt-get install -y --no-install-recommends "$rt"
-    fi
+clang_major=$(clang --version | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -n 1)
+if [[ -n $clang_major ]] && apt-cache show "libclang-rt-${clang_major}-dev" >/dev/null 2>&1; then
+    velmora_apt_install "libclang-rt-${clang_major}-dev"
 fi
 echo "setup-deps: all dependencies present"

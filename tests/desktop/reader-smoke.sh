@@ -14,7 +14,7 @@
 #
 #   reader-smoke.sh <reader> <book directory> <port>
 #
-# Runs inside xvfb-run. Exit 77 (skipped) only when a tool is missing or the
+# Runs on a display (scripts/with-display.sh gives it a virtual one). Exit 77 (skipped) only when a tool is missing or the
 # chapter port cannot be bound; every other problem fails with its reason.
 #
 # Environment:
@@ -60,7 +60,7 @@ fail() {
     exit 1
 }
 
-for tool in xdotool import convert compare identify openbox xprop xwininfo python3; do
+for tool in xdotool import convert compare identify openbox xprop xwininfo systemd-socket-activate /bin/busybox; do
     command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 [[ -n ${DISPLAY:-} ]] || skip "no display"
@@ -79,61 +79,47 @@ wait_for() {
 }
 
 # ------------------------------------------------------------ chapter server
-# Our own server, so that its log tells exactly which pages were asked for.
-python3 -u -m http.server --bind 127.0.0.1 "$port" --directory "$book" >"$work/server.log" 2>&1 &
-server_pid=$!
-server_answers() {
-    # HEAD, so that the probe never counts as a page request.
-    python3 - "$port" <<'EOF' 2>/dev/null
-import sys, urllib.request
-req = urllib.request.Request(f"http://127.0.0.1:{sys.argv[1]}/", method="HEAD")
-sys.exit(0 if urllib.request.urlopen(req, timeout=1).status == 200 else 1)
-EOF
-}
-server_up() {
-    kill -0 "$server_pid" 2>/dev/null || return 0 # dead: stop waiting, looked at below
-    # Only once our server has bound the port: until then another one
-    # could be answering.
-    grep -q "^Serving HTTP" "$work/server.log" && server_answers
-}
-wait_for 15 server_up
-if ! kill -0 "$server_pid" 2>/dev/null; then
-    server_pid=""
+# Our own server (the one the installed package runs, with its
+# configuration), so that its log tells exactly which pages were asked for.
+VELMORA_SCRIPT="reader-smoke"
+# shellcheck source=scripts/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
+velmora_start_book_server "$book" "$port" "$work/server.log"
+case $? in
+0) server_pid=$VELMORA_SERVER_PID ;;
+2)
     # Another program holds the port (a chapter server someone left running,
     # say). As root the run can go on in a network of its own, where the
     # port is free and only this script's server answers; the display is
     # still reached through its socket file.
-    if grep -q "Address already in use" "$work/server.log" && [[ -z ${READER_SMOKE_OWN_NETWORK:-} ]] &&
-        [[ $(id -u) -eq 0 ]] && command -v unshare >/dev/null && command -v ip >/dev/null &&
-        unshare -n true 2>/dev/null; then
+    if [[ -z ${READER_SMOKE_OWN_NETWORK:-} ]] && [[ $(id -u) -eq 0 ]] && command -v unshare >/dev/null &&
+        command -v ip >/dev/null && unshare -n true 2>/dev/null; then
         echo "127.0.0.1:$port is taken; going on in a network namespace of its own"
         rm -rf "$work"
         trap - EXIT
         # shellcheck disable=SC2016  # expanded by the inner shell
         exec unshare -n env READER_SMOKE_OWN_NETWORK=1 bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
     fi
-    if grep -q "OSError\|PermissionError" "$work/server.log"; then
-        skip "cannot bind 127.0.0.1:$port: $(grep -h "Error" "$work/server.log" | tail -n 1)"
-    fi
-    fail "the chapter server did not start"
-fi
-if ! grep -q "^Serving HTTP" "$work/server.log" || ! server_answers; then
-    fail "the chapter server on 127.0.0.1:$port does not answer"
-fi
+    skip "127.0.0.1:$port is taken by another program"
+    ;;
+3) skip "cannot bind 127.0.0.1:$port: $(tail -n 1 "$work/server.log")" ;;
+4) fail "the book folder $book is refused" ;;
+*) fail "the chapter server did not start" ;;
+esac
 
-# Page requests (GET) in the server's log, one path per line.
+# Page requests in the server's log ("127.0.0.1:PORT: url:/Nav3.html"), one
+# path per line, whatever the method (the reader only sends GET). The
+# start-up probe only connects and asks nothing.
 requested_paths() {
-    sed -n 's/.*"GET \([^ ]*\) HTTP[^"]*".*/\1/p' "$work/server.log"
+    sed -n 's/^[0-9.]*:[0-9]*: url://p' "$work/server.log"
 }
 requests_of() {
     requested_paths | grep -cxF "$1"
 }
 
 # ------------------------------------------------------------ window manager
-openbox >"$work/openbox.log" 2>&1 &
-wm_pid=$!
-wm_running() { [[ $(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null) == *"window id"* ]]; }
-wait_for 20 wm_running || fail "the window manager did not start"
+velmora_start_window_manager "$work/openbox.log" || fail "the window manager did not start"
+wm_pid=$VELMORA_WM_PID
 
 # ------------------------------------------------------------ the reader
 # Fresh per-user folders: no engine cache from an earlier run can answer for
