@@ -92,6 +92,9 @@ for function in CreateWindowExW PeekMessageW DispatchMessageW WaitMessage Messag
 done
 
 grep -q 'The .rsrc Resource Directory section' <<<"$headers" || problems+=("no resource directory")
+# Shipped stripped: no symbol table, no debug sections.
+$PREFIX-objdump -h "$EXE" | grep -q '\.debug_' && problems+=("carries debug sections (not stripped)")
+[[ $(sed -n 's/^PointerToSymbolTable[[:space:]]*//p' <<<"$headers") =~ ^0+$ ]] || problems+=("carries a symbol table (not stripped)")
 python3 "$ROOT/src/program/resources/check_exe.py" "$EXE" || problems+=("resources are not as they should be")
 
 if ((${#problems[@]} > 0)); then
