@@ -93,8 +93,10 @@ done
 
 grep -q 'The .rsrc Resource Directory section' <<<"$headers" || problems+=("no resource directory")
 # Shipped stripped: no symbol table, no debug sections.
-$PREFIX-objdump -h "$EXE" | grep -q '\.debug_' && problems+=("carries debug sections (not stripped)")
-[[ $(sed -n 's/^PointerToSymbolTable[[:space:]]*//p' <<<"$headers") =~ ^0+$ ]] || problems+=("carries a symbol table (not stripped)")
+sections=$($PREFIX-objdump -h "$EXE")
+grep -q '\.debug_' <<<"$sections" && problems+=("carries debug sections (not stripped)")
+symbols=$($PREFIX-objdump -t "$EXE" | grep -c '^\[' || true)
+((symbols == 0)) || problems+=("carries $symbols symbols (not stripped)")
 python3 "$ROOT/src/program/resources/check_exe.py" "$EXE" || problems+=("resources are not as they should be")
 
 if ((${#problems[@]} > 0)); then

@@ -116,7 +116,9 @@ TEST_F(WindowsDeploymentTest, AttributesAndTimesAreKept) {
         EXPECT_EQ(Read(copy), "data");
         Times t = TimesOf(copy);
         EXPECT_EQ(t.written, y2005) << copy;
-        EXPECT_EQ(t.created, y2001) << copy;
+        // Creation times are kept where the file system keeps them at all
+        // (Wine on Linux file systems cannot set one).
+        if (TimesOf(Source() / c.name).created == y2001) EXPECT_EQ(t.created, y2001) << copy;
     }
     EXPECT_EQ(Count(User()), std::size(cases));  // no temporary file stays behind
 }
