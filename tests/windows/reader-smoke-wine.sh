@@ -136,7 +136,15 @@ start_reader() {
 window=""
 find_window() {
     kill -0 "$reader_pid" 2>/dev/null || return 0
-    window=$(xdotool search --onlyvisible --name '^Тальмерин$' 2>/dev/null | head -n 1)
+    # Wine keeps a 1 x 1 window of the same title beside the real one.
+    local id size best=0
+    window=""
+    for id in $(xdotool search --onlyvisible --name '^Тальмерин$' 2>/dev/null); do
+        WIDTH=0 HEIGHT=0
+        eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null)"
+        size=$((WIDTH * HEIGHT))
+        ((size > best && WIDTH > 1)) && best=$size window=$id
+    done
     [[ -n $window ]]
 }
 wait_window() {
@@ -172,12 +180,13 @@ echo "window ${WIDTH}x${HEIGHT}: client area 368x480 at ($border, $top)"
 readonly STRIP_HEIGHT=28
 readonly BUTTON_HEIGHT=50
 readonly PAGE="368x452+$border+$((top + STRIP_HEIGHT))"
-readonly FIRST_HEADER="88x24+$((border + 2))+$((top + 2))"   # "Оглавление", x 0..92
-readonly SECOND_HEADER="92x24+$((border + 94))+$((top + 2))" # "Содержание", x 92..188
+# The bottom rows of the page headers, where the selected one is marked.
+readonly FIRST_HEADER="88x2+$((border + 2))+$((top + 26))"   # "Оглавление", x 0..92
+readonly SECOND_HEADER="92x2+$((border + 94))+$((top + 26))" # "Содержание", x 92..188
 click_at() { xdotool mousemove --window "$window" $((border + $1)) $((top + $2)) click 1; }
 
 shot() { import -window "$window" "$1" 2>/dev/null; }
-# The colour most pixels of a region have: a header's face.
+# The colour most pixels of a region have.
 face() {
     convert "$1" -alpha off -crop "$2" +repage -format %c histogram:info:- 2>/dev/null |
         sort -rn | awk 'NR == 1 { print $3 }'
