@@ -33,12 +33,14 @@ work=$(mktemp -d)
 server_pid=""
 xvfb_pid=""
 reader_pid=""
+own_server=""
 keep_work=0
 
 finish() {
     [[ -n $reader_pid ]] && kill "$reader_pid" 2>/dev/null
     [[ -n $server_pid ]] && kill "$server_pid" 2>/dev/null
     [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null
+    [[ -n $own_server ]] && "$wine_run" wineserver -k >/dev/null 2>&1
     if [[ $keep_work -eq 1 ]]; then
         echo "screenshots and logs kept in $work"
     else
@@ -108,6 +110,15 @@ if ! kill -0 "$server_pid" 2>/dev/null; then
         skip "cannot bind 127.0.0.1:$port: $(grep -h "Error" "$work/server.log" | tail -n 1)"
     fi
     fail "the chapter server did not start"
+fi
+if [[ -n ${READER_SMOKE_OWN_NETWORK:-} ]]; then
+    # Wine makes its sockets in the wineserver, so the prefix's server must
+    # run in this network too: the shared one (CTest runs this test alone)
+    # makes way for one started here, which goes again at the end.
+    "$wine_run" wineserver -k >/dev/null 2>&1
+    "$wine_run" wineserver -w >/dev/null 2>&1
+    "$wine_run" wineserver -p </dev/null >/dev/null 2>&1
+    own_server=1
 fi
 requested_paths() { sed -n 's/.*"GET \([^ ]*\) HTTP[^"]*".*/\1/p' "$work/server.log"; }
 page_paths() { requested_paths | grep -vxF /favicon.ico; }
