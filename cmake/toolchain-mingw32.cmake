@@ -2,9 +2,14 @@
 # The "posix" flavour of the compilers is preferred: its C++ runtime has
 # std::thread, std::mutex and std::future, which the toolkit uses.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86)
-
-set(VELMORA_MINGW_PREFIX i686-w64-mingw32)
+if(NOT VELMORA_MINGW_PREFIX)
+  set(VELMORA_MINGW_PREFIX i686-w64-mingw32)
+endif()
+if(VELMORA_MINGW_PREFIX MATCHES "^x86_64")
+  set(CMAKE_SYSTEM_PROCESSOR AMD64)
+else()
+  set(CMAKE_SYSTEM_PROCESSOR x86)
+endif()
 
 find_program(VELMORA_MINGW_CXX NAMES ${VELMORA_MINGW_PREFIX}-g++-posix ${VELMORA_MINGW_PREFIX}-g++ REQUIRED)
 find_program(VELMORA_MINGW_CC NAMES ${VELMORA_MINGW_PREFIX}-gcc-posix ${VELMORA_MINGW_PREFIX}-gcc REQUIRED)

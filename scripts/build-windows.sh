@@ -75,6 +75,11 @@ for function in CreateWindowExW PeekMessageW DispatchMessageW WaitMessage Messag
 done
 
 grep -q 'The .rsrc Resource Directory section' <<<"$headers" || problems+=("no resource directory")
+# Shipped stripped: no symbol table, no debug sections.
+sections=$($PREFIX-objdump -h "$EXE")
+grep -q '\.debug_' <<<"$sections" && problems+=("carries debug sections (not stripped)")
+symbols=$($PREFIX-objdump -t "$EXE" | grep -c '^\[' || true)
+((symbols == 0)) || problems+=("carries $symbols symbols (not stripped)")
 python3 "$ROOT/src/program/resources/check_exe.py" "$EXE" || problems+=("resources are not as they should be")
 
 if ((${#problems[@]} > 0)); then

@@ -72,6 +72,11 @@ if command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 || command -v i686-w64-
         bash "$ROOT/scripts/build-windows.sh" || failures+=("windows cross build")
 fi
 
+# The Windows program and its tests under Wine (scripts/test-windows.sh).
+step "Windows tests under Wine"
+WINE_BUILD_DIR="$BUILD_DIR-wine" HOST_BUILD_DIR="$BUILD_DIR-win32-host" JOBS="$JOBS" SKIP_SETUP="${SKIP_SETUP:-0}" \
+    bash "$ROOT/scripts/test-windows.sh" || failures+=("windows tests under wine")
+
 if ((${#failures[@]} > 0)); then
     printf '\nrun-tests: FAILED: %s\n' "${failures[*]}" >&2
     exit 1

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <cstring>
 
 #include "reader/ReaderTestClasses.h"
@@ -305,8 +307,24 @@ TEST_F(FormReaderTest, MalformedDescriptionsFailWithTheirMessageAndFreeTheFailed
     for (std::size_t i = 0; i + 2 < badItem.size(); ++i)
         if (badItem[i] == 14 && badItem[i + 1] == 1 && badItem[i + 2] == 0) badItem[i + 1] = 9;
 
+    // A double property's eight bytes replaced by hostile values.
+    auto withDouble = [&](double value) {
+        Bytes b = Form(child("Ratio = double(0.25)"));
+        const double quarter = 0.25;
+        for (std::size_t i = 0; i + 8 <= b.size(); ++i)
+            if (std::memcmp(&b[i], &quarter, 8) == 0) std::memcpy(&b[i], &value, 8);
+        return b;
+    };
+
     const FailureCase cases[] = {
         {"signature", "", badSignature, "Invalid stream format", 0},
+        {"NaN for float", "", withDouble(std::numeric_limits<double>::quiet_NaN()),
+         "Error reading Button1.Ratio: Invalid property value", 1},
+        {"infinity for float", "", withDouble(-std::numeric_limits<double>::infinity()),
+         "Error reading Button1.Ratio: Invalid property value", 1},
+        {"float beyond single range", "", withDouble(1e300), "Error reading Button1.Ratio: Invalid property value", 1},
+        {"huge size", "", Form(child("Size.Width = 2000000000")),
+         "Error reading Button1.Size.Width: Invalid property value", 1},
         {"unknown class", "object Form1: TTestRoot\n object X: TNoSuchClass\n end\nend\n", {}, "Class TNoSuchClass not found", 0},
         {"not a component class", "object Form1: TTestRoot\n object X: TTestNotComponent\n end\nend\n", {},
          "Class TTestNotComponent not found", 0},

@@ -1,10 +1,24 @@
 #include "ClassInfo.h"
 
 #include <algorithm>
+#include <cmath>
+
+#include "base/Exceptions.h"
 
 namespace velmora {
 
 const EnumInfo BooleanEnum{"Boolean", {"False", "True"}};
+
+double CheckedFloatProperty(double value) {
+    if (!std::isfinite(value) || std::fabs(value) > kLargestFloatPropertyValue)
+        throw EReadError("Invalid property value");
+    return value;
+}
+
+std::int64_t CheckedIntegerProperty(std::int64_t value, std::int64_t lowest, std::int64_t highest) {
+    if (value < lowest || value > highest) throw EReadError("Invalid property value");
+    return value;
+}
 
 bool SameText(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;

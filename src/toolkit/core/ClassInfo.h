@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
+#include <type_traits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -124,20 +126,36 @@ public:
 
 bool SameText(std::string_view a, std::string_view b);
 
+// Float properties are coordinates and sizes in logical units. A value
+// beyond this magnitude (or not a number at all) could only come from a
+// damaged description, and scaled to pixels it would overflow; the setters
+// never see it. An integer property takes what its setter's type holds.
+inline constexpr double kLargestFloatPropertyValue = 1.0e6;
+// Fail with "Invalid property value" (EReadError) on a value out of range.
+double CheckedFloatProperty(double value);
+std::int64_t CheckedIntegerProperty(std::int64_t value, std::int64_t lowest, std::int64_t highest);
+
 // Helpers that build property table rows from member functions.
 namespace prop {
 
 template <class T, class V>
 PropertyInfo Float(std::string_view name, void (T::*setter)(V)) {
     PropertyInfo p{.name = name, .kind = PropertyKind::Float};
-    p.setFloat = [setter](Persistent& o, double v) { (static_cast<T&>(o).*setter)(static_cast<V>(v)); };
+    p.setFloat = [setter](Persistent& o, double v) {
+        (static_cast<T&>(o).*setter)(static_cast<V>(CheckedFloatProperty(v)));
+    };
     return p;
 }
 
 template <class T, class V>
 PropertyInfo Integer(std::string_view name, void (T::*setter)(V)) {
     PropertyInfo p{.name = name, .kind = PropertyKind::Integer};
-    p.setOrdinal = [setter](Persistent& o, std::int64_t v) { (static_cast<T&>(o).*setter)(static_cast<V>(v)); };
+    p.setOrdinal = [setter](Persistent& o, std::int64_t v) {
+        using Value = std::remove_cvref_t<V>;
+        if constexpr (std::is_integral_v<Value> && sizeof(Value) < sizeof(std::int64_t))
+            v = CheckedIntegerProperty(v, std::numeric_limits<Value>::lowest(), std::numeric_limits<Value>::max());
+        (static_cast<T&>(o).*setter)(static_cast<V>(v));
+    };
     return p;
 }
 

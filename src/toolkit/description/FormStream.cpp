@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "base/Exceptions.h"
+#include "platform/AnsiCodePage.h"
 
 namespace velmora {
 
@@ -161,6 +162,11 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
             AppendUtf8(out, b);
     }
     return out;
+}
+
+std::string AnsiToUtf8(std::string_view bytes) {
+    if (auto system = platform::SystemAnsiToUtf8(bytes)) return *system;
+    return Cp1252ToUtf8(bytes);
 }
 
 bool Utf8ToCp1252(std::string_view utf8, std::string& out) {
@@ -381,9 +387,9 @@ std::string FormStreamReader::ReadStringPayload(ValueType type) {
     switch (type) {
     case ValueType::vaString: {
         std::uint8_t length = ReadByte();
-        return Cp1252ToUtf8(text(ReadBytes(length)));
+        return AnsiToUtf8(text(ReadBytes(length)));
     }
-    case ValueType::vaLString: return Cp1252ToUtf8(text(ReadBytes(ReadUInt32())));
+    case ValueType::vaLString: return AnsiToUtf8(text(ReadBytes(ReadUInt32())));
     case ValueType::vaUTF8String: return SanitizeUtf8(text(ReadBytes(ReadUInt32())));
     case ValueType::vaWString: return Utf16ToUtf8(ReadWideStringPayload());
     default: throw EReadError(kInvalidValue);

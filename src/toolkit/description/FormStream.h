@@ -61,6 +61,9 @@ double ExtendedToDouble(const std::array<std::uint8_t, 10>& bytes);
 
 // Text conversions. UTF-8 is the toolkit's string form.
 std::string Cp1252ToUtf8(std::string_view bytes);
+// The 8-bit strings a window reads from its description: the system's ANSI
+// code page where there is one (Windows), Windows-1252 elsewhere.
+std::string AnsiToUtf8(std::string_view bytes);
 // Characters without a code in the code page make the conversion fail (returns false).
 bool Utf8ToCp1252(std::string_view utf8, std::string& out);
 // Lone surrogates become U+FFFD unless keepSurrogates is set, in which case

@@ -1,10 +1,9 @@
 #include "StartupDeployment.h"
 
-#include <atomic>
-#include <chrono>
 #include <string>
 #include <system_error>
 
+#include "platform/FileCopy.h"
 #include "platform/Platform.h"
 #include "base/Exceptions.h"
 
@@ -21,43 +20,10 @@ namespace {
 // mangles (or refuses) every name outside ASCII.
 fs::path PathFromUtf8(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
 
-// A name in the destination directory that nothing else uses.
-fs::path TemporaryNameBeside(const fs::path& target) {
-    static std::atomic<unsigned> counter{0};
-    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    const std::string suffix = ".velmora-" + std::to_string(stamp) + "-" + std::to_string(counter++) + ".part";
-    std::u8string name = u8".";
-    name += target.filename().u8string();
-    name.append(suffix.begin(), suffix.end());
-    return target.parent_path() / name;
-}
-
-// Copies source to target unless target exists. The data goes to a
-// temporary file first and is then linked to the target name, which fails
-// rather than replace a file that appeared meanwhile; a copy that breaks off
-// never leaves a truncated file under the target name.
+// Copies source to target unless target exists; the system's copy keeps a
+// truncated file from ever taking the target's name.
 void CopyFileNoReplace(const fs::path& source, const fs::path& target) {
-    fs::path temporary = TemporaryNameBeside(target);
-    std::error_code ec;
-    if (!fs::copy_file(source, temporary, fs::copy_options::none, ec) || ec) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        RaiseIoError(ec ? ec : std::make_error_code(std::errc::io_error));
-    }
-    fs::create_hard_link(temporary, target, ec);
-    if (ec && ec != std::errc::file_exists) {
-        // File systems without hard links: take the name if it is still free.
-        std::error_code probe;
-        if (fs::exists(fs::symlink_status(target, probe))) {
-            ec = std::make_error_code(std::errc::file_exists);
-        } else {
-            ec.clear();
-            fs::rename(temporary, target, ec);
-        }
-    }
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    if (ec) RaiseIoError(ec);
+    if (std::error_code ec = platform::CopyFileNoReplace(source, target)) RaiseIoError(ec);
 }
 
 bool IsExistingFile(const fs::path& p) {

@@ -1,0 +1,284 @@
+#!/usr/bin/env bash
+# The real Windows program under Wine, on a virtual display of its own,
+# against a chapter server this script starts and whose log it reads:
+#   - the window "Тальмерин" opens with a frame around a 368 x 480 client area;
+#   - a click on the third chapter's button makes the server receive exactly
+#     one request for /Nav3.html, and the header "Содержание" is drawn
+#     selected instead of "Оглавление";
+#   - a press on "Оглавление" brings the chapter buttons back;
+#   - Alt+F4 ends the process with exit code 0;
+#   - a second run closed with Alt+F4 while the page slides also ends with 0,
+#     promptly.
+# Wine on Debian has no HTML renderer, so the chapter page itself is never
+# painted: the requests and the window's own drawing are what is checked.
+#
+#   reader-smoke-wine.sh <wine-run> <Velmora.exe> <book directory> <port>
+#
+# Exit 77 (skipped) only when a tool is missing or the chapter port cannot be
+# bound; every other problem fails with its reason.
+#
+# Environment:
+#   SCREENSHOT_DIR  when set, the table of contents is saved there as
+#                   windows-contents.png and the reader page with chapter 3
+#                   as windows-chapter-3.png
+set -uo pipefail
+
+wine_run=$1
+exe=$2
+book=$3
+port=$4
+shot_dir=${SCREENSHOT_DIR:-}
+
+work=$(mktemp -d)
+server_pid=""
+xvfb_pid=""
+reader_pid=""
+own_server=""
+keep_work=0
+
+finish() {
+    [[ -n $reader_pid ]] && kill "$reader_pid" 2>/dev/null
+    [[ -n $server_pid ]] && kill "$server_pid" 2>/dev/null
+    [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null
+    [[ -n $own_server ]] && "$wine_run" wineserver -k >/dev/null 2>&1
+    if [[ $keep_work -eq 1 ]]; then
+        echo "screenshots and logs kept in $work"
+    else
+        rm -rf "$work"
+    fi
+}
+trap finish EXIT
+skip() {
+    echo "skipped: $*"
+    exit 77
+}
+fail() {
+    echo "FAILED: $*"
+    if [[ -s $work/server.log ]]; then sed 's/^/server: /' "$work/server.log"; fi
+    if [[ -s $work/reader.log ]]; then tail -n 30 "$work/reader.log" | sed 's/^/reader: /'; fi
+    keep_work=1
+    exit 1
+}
+
+for tool in Xvfb xdotool import convert compare python3; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed"
+done
+[[ -x $wine_run ]] || fail "no Wine runner at $wine_run"
+[[ -f $exe ]] || fail "no program at $exe"
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+wait_for() {
+    local seconds=$1
+    shift
+    local deadline=$(($(now_ms) + seconds * 1000))
+    until "$@"; do
+        (($(now_ms) < deadline)) || return 1
+        sleep 0.1
+    done
+}
+
+# ------------------------------------------------------------ chapter server
+python3 -u -m http.server --bind 127.0.0.1 "$port" --directory "$book" >"$work/server.log" 2>&1 &
+server_pid=$!
+server_answers() {
+    python3 - "$port" <<'EOF' 2>/dev/null
+import sys, urllib.request
+req = urllib.request.Request(f"http://127.0.0.1:{sys.argv[1]}/", method="HEAD")
+sys.exit(0 if urllib.request.urlopen(req, timeout=1).status == 200 else 1)
+EOF
+}
+server_up() {
+    kill -0 "$server_pid" 2>/dev/null || return 0
+    grep -q "^Serving HTTP" "$work/server.log" && server_answers
+}
+wait_for 15 server_up
+if ! kill -0 "$server_pid" 2>/dev/null; then
+    server_pid=""
+    # The port is taken (another test's server, say): as root the run goes
+    # on in a network of its own, where only this script's server answers.
+    # The virtual display is reached through its socket file.
+    if grep -q "Address already in use" "$work/server.log" && [[ -z ${READER_SMOKE_OWN_NETWORK:-} ]] &&
+        [[ $(id -u) -eq 0 ]] && command -v unshare >/dev/null && command -v ip >/dev/null &&
+        unshare -n true 2>/dev/null; then
+        echo "127.0.0.1:$port is taken; going on in a network namespace of its own"
+        rm -rf "$work"
+        trap - EXIT
+        # shellcheck disable=SC2016  # expanded by the inner shell
+        exec unshare -n env READER_SMOKE_OWN_NETWORK=1 bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
+    fi
+    if grep -q "OSError\|PermissionError" "$work/server.log"; then
+        skip "cannot bind 127.0.0.1:$port: $(grep -h "Error" "$work/server.log" | tail -n 1)"
+    fi
+    fail "the chapter server did not start"
+fi
+if [[ -n ${READER_SMOKE_OWN_NETWORK:-} ]]; then
+    # Wine makes its sockets in the wineserver, so the prefix's server must
+    # run in this network too: the shared one (CTest runs this test alone)
+    # makes way for one started here, which goes again at the end.
+    "$wine_run" wineserver -k >/dev/null 2>&1
+    "$wine_run" wineserver -w >/dev/null 2>&1
+    "$wine_run" wineserver -p </dev/null >/dev/null 2>&1
+    own_server=1
+fi
+requested_paths() { sed -n 's/.*"GET \([^ ]*\) HTTP[^"]*".*/\1/p' "$work/server.log"; }
+page_paths() { requested_paths | grep -vxF /favicon.ico; }
+
+# ------------------------------------------------------------ virtual display
+# Xvfb picks a free display number itself and writes it to the file given
+# as its descriptor.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+display=""
+read_display() {
+    kill -0 "$xvfb_pid" 2>/dev/null || return 0
+    display=$(head -n 1 "$work/display" 2>/dev/null)
+    [[ -n $display ]]
+}
+wait_for 20 read_display
+[[ -n $display ]] || fail "the virtual display did not start: $(tail -n 3 "$work/xvfb.log")"
+export DISPLAY=:$display
+unset XAUTHORITY
+
+# ------------------------------------------------------------ the program
+start_reader() {
+    "$wine_run" "$exe" >"$work/reader.log" 2>&1 &
+    reader_pid=$!
+}
+window=""
+find_window() {
+    kill -0 "$reader_pid" 2>/dev/null || return 0
+    # Wine keeps a 1 x 1 window of the same title beside the real one.
+    local id size best=0
+    window=""
+    for id in $(xdotool search --onlyvisible --name '^Тальмерин$' 2>/dev/null); do
+        WIDTH=0 HEIGHT=0
+        eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null)"
+        size=$((WIDTH * HEIGHT))
+        ((size > best && WIDTH > 1)) && best=$size window=$id
+    done
+    [[ -n $window ]]
+}
+wait_window() {
+    window=""
+    wait_for 90 find_window
+    kill -0 "$reader_pid" 2>/dev/null || fail "the program ended before its window appeared"
+    [[ -n $window ]] || fail "no visible window titled Тальмерин within 90 s"
+}
+reader_gone() { ! kill -0 "$reader_pid" 2>/dev/null; }
+# Waits for the program's end; its exit code, or 124 after the seconds given.
+exit_code_within() {
+    wait_for "$1" reader_gone || return 124
+    wait "$reader_pid"
+    local status=$?
+    reader_pid=""
+    return $status
+}
+
+start_reader
+wait_window
+
+# Wine draws the frame itself: the client area sits inside the window,
+# below the caption, with equal borders left, right and below.
+WIDTH=0 HEIGHT=0
+eval "$(xdotool getwindowgeometry --shell "$window")"
+border=$(((WIDTH - 368) / 2))
+top=$((HEIGHT - 480 - border))
+((WIDTH > 368 && HEIGHT > 480 && border >= 0 && top > border)) ||
+    fail "the window is ${WIDTH}x${HEIGHT}: no frame around a 368x480 client area"
+echo "window ${WIDTH}x${HEIGHT}: client area 368x480 at ($border, $top)"
+
+# Client coordinates (units are pixels at 96 DPI) of what is looked at.
+readonly STRIP_HEIGHT=28
+readonly BUTTON_HEIGHT=50
+readonly PAGE="368x452+$border+$((top + STRIP_HEIGHT))"
+# The bottom rows of the page headers, where the selected one is marked.
+readonly FIRST_HEADER="88x2+$((border + 2))+$((top + 26))"   # "Оглавление", x 0..92
+readonly SECOND_HEADER="92x2+$((border + 94))+$((top + 26))" # "Содержание", x 92..188
+click_at() { xdotool mousemove --window "$window" $((border + $1)) $((top + $2)) click 1; }
+
+shot() { import -window "$window" "$1" 2>/dev/null; }
+# The colour most pixels of a region have.
+face() {
+    convert "$1" -alpha off -crop "$2" +repage -format %c histogram:info:- 2>/dev/null |
+        sort -rn | awk 'NR == 1 { print $3 }'
+}
+page_difference() {
+    convert "$1" -alpha off -crop "$PAGE" +repage "$work/diff-a.png" &&
+        convert "$2" -alpha off -crop "$PAGE" +repage "$work/diff-b.png" &&
+        compare -metric AE -fuzz 2% "$work/diff-a.png" "$work/diff-b.png" null: 2>&1 >/dev/null | awk '{ print int($1 + 0) }'
+}
+# Two screenshots in a row that agree on the page area; the last one stays.
+last_signature=""
+settled() {
+    local file=$1 signature
+    shot "$file" || return 1
+    signature=$(convert "$file" -alpha off -crop "$PAGE" +repage -format '%#' info: 2>/dev/null)
+    [[ $signature == "$last_signature" ]] && return 0
+    last_signature=$signature
+    return 1
+}
+
+# ------------------------------------------------------------ table of contents
+xdotool mousemove --window "$window" $((border + 184)) $((top + 470))
+contents=$work/contents.png
+last_signature=""
+wait_for 30 settled "$contents" || fail "the table of contents did not settle"
+selected_face=$(face "$contents" "$FIRST_HEADER")
+plain_face=$(face "$contents" "$SECOND_HEADER")
+[[ -n $selected_face && $selected_face != "$plain_face" ]] ||
+    fail "the two page headers look alike at start ($selected_face): none is drawn selected"
+[[ $(requested_paths | wc -l) -eq 0 ]] || fail "pages requested before any chapter was chosen: $(requested_paths | tr '\n' ' ')"
+
+# ------------------------------------------------------------ chapter 3
+click_at 184 $((STRIP_HEIGHT + 2 * BUTTON_HEIGHT + BUTTON_HEIGHT / 2))
+page_requested() { [[ -n $(page_paths) ]]; }
+wait_for 30 page_requested || fail "choosing chapter 3 sent no request for /Nav3.html"
+first=$(page_paths | head -n 1)
+[[ $first == /Nav3.html ]] || fail "choosing chapter 3 requested $first, not /Nav3.html"
+
+chapter=$work/chapter-3.png
+last_signature=""
+sleep 0.5 # the slide takes 0.3 s
+wait_for 30 settled "$chapter" || fail "the reader page did not settle after the slide"
+[[ $(face "$chapter" "$SECOND_HEADER") == "$selected_face" && $(face "$chapter" "$FIRST_HEADER") == "$plain_face" ]] ||
+    fail "the header \"Содержание\" is not drawn selected on the reader page (see $chapter)"
+(($(page_difference "$contents" "$chapter") > 1000)) || fail "the chapter buttons are still shown after the slide (see $chapter)"
+
+# ------------------------------------------------------------ back
+click_at 45 14
+back=$work/back.png
+buttons_back() { shot "$back" && (($(page_difference "$contents" "$back") <= 100)); }
+wait_for 10 buttons_back || fail "the chapter buttons did not come back after the press on \"Оглавление\" (see $back)"
+[[ $(face "$back" "$FIRST_HEADER") == "$selected_face" ]] || fail "the header \"Оглавление\" is not drawn selected after going back"
+
+# ------------------------------------------------------------ close
+xdotool key --clearmodifiers alt+F4
+exit_code_within 30
+status=$?
+((status != 124)) || fail "the program is still running 30 s after Alt+F4"
+((status == 0)) || fail "the program exited with code $status after its window was closed"
+
+nav3=$(requested_paths | grep -cxF /Nav3.html)
+[[ $nav3 -eq 1 ]] || fail "the server received $nav3 requests for /Nav3.html, not exactly one"
+others=$(page_paths | grep -vxF /Nav3.html | tr '\n' ' ')
+[[ -z $others ]] || fail "pages other than chapter 3 were requested: $others"
+
+# ------------------------------------------------------------ closed during the slide
+start_reader
+wait_window
+last_signature=""
+wait_for 30 settled "$work/second.png" || fail "the second run's table of contents did not settle"
+click_at 184 $((STRIP_HEIGHT + BUTTON_HEIGHT / 2))
+xdotool key --clearmodifiers alt+F4
+closed=$(now_ms)
+exit_code_within 15
+status=$?
+((status != 124)) || fail "the program is still running 15 s after Alt+F4 during the slide"
+((status == 0)) || fail "the program exited with code $status when closed during the slide"
+echo "closed during the slide: exit code 0 after $(($(now_ms) - closed)) ms"
+
+if [[ -n $shot_dir ]]; then
+    mkdir -p "$shot_dir" && cp "$contents" "$shot_dir/windows-contents.png" &&
+        cp "$chapter" "$shot_dir/windows-chapter-3.png" || fail "cannot save screenshots in $shot_dir"
+fi
+echo "Windows reader smoke test under Wine passed"
