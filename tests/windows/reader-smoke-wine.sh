@@ -278,7 +278,9 @@ status=$?
 echo "closed during the slide: exit code 0 after $(($(now_ms) - closed)) ms"
 
 if [[ -n $shot_dir ]]; then
-    mkdir -p "$shot_dir" && cp "$contents" "$shot_dir/windows-contents.png" &&
-        cp "$chapter" "$shot_dir/windows-chapter-3.png" || fail "cannot save screenshots in $shot_dir"
+    if ! { mkdir -p "$shot_dir" && cp "$contents" "$shot_dir/windows-contents.png" &&
+        cp "$chapter" "$shot_dir/windows-chapter-3.png"; }; then
+        fail "cannot save screenshots in $shot_dir"
+    fi
 fi
 echo "Windows reader smoke test under Wine passed"
