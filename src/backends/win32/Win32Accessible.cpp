@@ -361,7 +361,7 @@ private:
 
 Win32Accessibility::~Win32Accessibility() {
     for (auto& [node, known] : known_)
-        if (known.object) known.object->Disconnect();
+        if (known.impl) known.impl->Disconnect();
 }
 
 void Win32Accessibility::Publish(HWND hwnd, IAccessibleNode* root) {
@@ -385,7 +385,7 @@ LRESULT Win32Accessibility::GetObject(HWND hwnd, WPARAM wParam, LPARAM lParam, b
     if (!root) return 0;
     Known& known = Remember(root);
     handled = true;
-    return LresultFromObject(IID_IAccessible, wParam, static_cast<IAccessible*>(known.object.Get()));
+    return LresultFromObject(IID_IAccessible, wParam, known.object.Get());
 }
 
 HWND Win32Accessibility::WindowOf(IAccessibleNode* node) const {
@@ -407,7 +407,10 @@ Win32Accessibility::Known& Win32Accessibility::Remember(IAccessibleNode* node) {
         known.states = node->States();
         byId_[known.id] = node;
     }
-    if (!known.object && node->Role() != AccessibleRole::Embedded) known.object.Attach(new AccessibleObject(*this, *node));
+    if (!known.object && node->Role() != AccessibleRole::Embedded) {
+        known.impl = new AccessibleObject(*this, *node);
+        known.object.Attach(known.impl);
+    }
     return known;
 }
 
@@ -423,7 +426,7 @@ ComPtr<IDispatch> Win32Accessibility::Dispatch(IAccessibleNode* node) {
                                        reinterpret_cast<void**>(out.GetAddressOf()));
         return out;
     }
-    out = Remember(node).object;
+    Remember(node).object.As(&out);
     return out;
 }
 
@@ -473,7 +476,7 @@ void Win32Accessibility::Removed(IAccessibleNode& node) {
         it = it->second == &node ? roots_.erase(it) : std::next(it);
     auto it = known_.find(&node);
     if (it == known_.end()) return;
-    if (it->second.object) it->second.object->Disconnect();
+    if (it->second.impl) it->second.impl->Disconnect();
     byId_.erase(it->second.id);
     known_.erase(it);
 }

@@ -66,7 +66,8 @@ private:
     struct Known {
         long id = 0;
         unsigned states = 0;
-        ComPtr<AccessibleObject> object;
+        ComPtr<IAccessible> object;
+        AccessibleObject* impl = nullptr;  // the same object, to disconnect it
     };
     Known& Remember(platform::IAccessibleNode* node);
     void Notify(DWORD event, platform::IAccessibleNode& node);
