@@ -98,7 +98,9 @@ public:
     // --- IUnknown ---
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IAccessible) {
+        // MinGW's import library turns IID_IAccessible into a thunk, not the
+        // GUID: the compiler's own constant is the one to compare with.
+        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == __uuidof(IAccessible)) {
             *out = static_cast<IAccessible*>(this);
             AddRef();
             return S_OK;
@@ -306,11 +308,17 @@ private:
     bool Alive() const { return owner_ && node_ && owner_->WindowOf(node_); }
     HWND Window() const { return owner_->WindowOf(node_); }
 
-    // CHILDID_SELF or a number of this window's tree.
+    // CHILDID_SELF; a positive number is the place among this node's
+    // children, counted from 1 (clients walk so: AccessibleChildren without
+    // an enumerator); a negative one is a node's own number negated, as the
+    // WinEvents name it.
     IAccessibleNode* Resolve(const VARIANT& child) const {
         if (child.vt != VT_I4) return nullptr;
         if (child.lVal == CHILDID_SELF) return node_;
-        return owner_->NodeById(Window(), child.lVal);
+        if (child.lVal < 0) return owner_->NodeById(Window(), -child.lVal);
+        const auto children = node_->Children();
+        if (static_cast<std::size_t>(child.lVal) > children.size()) return nullptr;
+        return children[static_cast<std::size_t>(child.lVal) - 1];
     }
 
     template <typename Answer>
@@ -385,7 +393,7 @@ LRESULT Win32Accessibility::GetObject(HWND hwnd, WPARAM wParam, LPARAM lParam, b
     if (!root) return 0;
     Known& known = Remember(root);
     handled = true;
-    return LresultFromObject(IID_IAccessible, wParam, known.object.Get());
+    return LresultFromObject(__uuidof(IAccessible), wParam, known.object.Get());
 }
 
 HWND Win32Accessibility::WindowOf(IAccessibleNode* node) const {
@@ -439,7 +447,7 @@ IAccessibleNode* Win32Accessibility::NodeById(HWND hwnd, long id) const {
 void Win32Accessibility::Notify(DWORD event, IAccessibleNode& node) {
     HWND hwnd = WindowOf(&node);
     if (!hwnd) return;
-    const LONG child = node.Parent() ? IdOf(&node) : CHILDID_SELF;
+    const LONG child = node.Parent() ? -IdOf(&node) : CHILDID_SELF;
     NotifyWinEvent(event, hwnd, OBJID_CLIENT, child);
 }
 

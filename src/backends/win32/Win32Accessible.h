@@ -2,12 +2,15 @@
 // window answers WM_GETOBJECT (OBJID_CLIENT) with an IAccessible for its
 // published tree, and the core's announcements become WinEvents.
 //
-// Addressing. Every node that a client has seen or that an event named gets
-// a number of its own, unique in the process and never reused. The client
-// object of a window resolves any of its tree's numbers in get_accChild, so
-// a client that heard (hwnd, OBJID_CLIENT, number) finds the node through
-// AccessibleObjectFromEvent. Children are always full objects, never bare
-// numbers, so a client can walk down without asking the parent each time.
+// Addressing. A positive child number is, as clients expect, the place of a
+// child among its parent's children, counted from 1. Every node that a
+// client has seen or that an event named also gets a number of its own,
+// unique in the process and never reused; events name it negated, and the
+// client object of a window resolves any negative number of its tree in
+// get_accChild, so a client that heard (hwnd, OBJID_CLIENT, -number) finds
+// the node through AccessibleObjectFromEvent. Children are always full
+// objects, never bare numbers, so a client can walk down without asking the
+// parent each time.
 //
 // The web view's node stands for the engine's display window: its place in
 // the tree is taken by that window's own accessible object, which the

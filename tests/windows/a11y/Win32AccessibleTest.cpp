@@ -71,7 +71,7 @@ std::string DefaultActionOf(IAccessible* object) {
 
 ComPtr<IAccessible> FromDispatch(IDispatch* dispatch) {
     ComPtr<IAccessible> out;
-    if (dispatch) dispatch->QueryInterface(IID_IAccessible, reinterpret_cast<void**>(out.GetAddressOf()));
+    if (dispatch) dispatch->QueryInterface(__uuidof(IAccessible), reinterpret_cast<void**>(out.GetAddressOf()));
     return out;
 }
 
@@ -132,7 +132,7 @@ protected:
 
     Walked Walk() {
         Walked w;
-        EXPECT_EQ(AccessibleObjectFromWindow(Window(), static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+        EXPECT_EQ(AccessibleObjectFromWindow(Window(), static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
                                              reinterpret_cast<void**>(w.client.GetAddressOf())),
                   S_OK);
         if (!w.client) return w;
