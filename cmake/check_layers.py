@@ -153,8 +153,8 @@ def main():
                 errors.append(f'{where}: one backend includes another: "{name}"')
             elif layer == "tests" and target_layer == "backends" \
                     and backend_of(target) not in ("headless", SHARED_BACKEND_CORE) \
-                    and not path.startswith("tests/desktop/"):
-                errors.append(f'{where}: only the desktop tests include the backend of "{name}"')
+                    and not path.startswith(("tests/desktop/", "tests/windows/")):
+                errors.append(f'{where}: only the desktop and Windows tests include the backend of "{name}"')
             source_folder, target_folder = os.path.dirname(path), os.path.dirname(target)
             if source_folder != target_folder:
                 folder_edges.setdefault(source_folder, set()).add(target_folder)

@@ -315,6 +315,7 @@ WindowHandle Win32Platform::CreateNativeWindow(const platform::WindowCreateParam
 void Win32Platform::DestroyNativeWindow(WindowHandle handle) {
     HWND hwnd = ToHwnd(handle);
     windows_.erase(hwnd);
+    accessibility_.Forget(hwnd);
     if (GetCapture() == hwnd) ReleaseCapture();
     if (IsWindow(hwnd)) DestroyWindow(hwnd);
     // Messages already queued for it find no window when dispatched.
@@ -704,6 +705,12 @@ LRESULT Win32Platform::HandleWindowMessage(NativeWindow& window, UINT msg, WPARA
     case WM_CHAR: PostChar(window, wParam); return 0;
     case WM_SETFOCUS: simple(MessageKind::FocusIn); return 0;
     case WM_KILLFOCUS: simple(MessageKind::FocusOut); return 0;
+    case WM_GETOBJECT: {
+        bool handled = false;
+        const LRESULT object = accessibility_.GetObject(hwnd, wParam, lParam, handled);
+        if (handled) return object;
+        break;
+    }
     default: break;
     }
     return DefWindowProcW(hwnd, msg, wParam, lParam);

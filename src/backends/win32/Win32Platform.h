@@ -40,6 +40,7 @@
 #include <string>
 
 #include "ComPtr.h"
+#include "Win32Accessible.h"
 #include "backends/native/NativePlatform.h"
 
 namespace velmora::win32 {
@@ -95,6 +96,10 @@ public:
     std::unique_ptr<platform::IWebEngine> CreateWebEngine(platform::IWebEngineEvents& events,
                                                           platform::EngineResult& failure) override;
 
+    // --- accessibility (Win32Accessible.cpp) ---
+    void PublishAccessibleTree(platform::WindowHandle window, platform::IAccessibleNode* root) override;
+    platform::IAccessibilityEvents* AccessibilityEvents() override;
+
     // --- for the web engine ---
     // Key messages for windows inside display go to the engine's in-place
     // object first, so keys like Tab, the arrows and Delete work in the page.
@@ -145,6 +150,7 @@ private:
     // Borrowed: the engine removes its entry before it lets the object go.
     std::map<HWND, IOleInPlaceActiveObject*> keyboardTargets_;
     wchar_t highSurrogate_ = 0;
+    Win32Accessibility accessibility_;
 };
 
 }  // namespace velmora::win32
