@@ -47,4 +47,9 @@ void TTabItemContent::AbandonMovement() {
     }
 }
 
+// ---------------------------------------------------------------- accessibility
+
+platform::AccessibleRole TTabItemContent::AccessibleRole() const { return platform::AccessibleRole::Panel; }
+TControl* TTabItemContent::AccessibleParentControl() const { return &page_; }
+
 }  // namespace velmora
