@@ -1,5 +1,7 @@
 #include "TabItemContent.h"
 
+#include "toolkit/controls/TabItem.h"
+
 namespace velmora {
 
 const ClassInfo& TTabItemContent::StaticClassInfo() {
