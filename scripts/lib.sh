@@ -72,6 +72,20 @@ velmora_stop() {
     return 0
 }
 
+velmora_now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# velmora_wait_for SECONDS CMD [ARGS]: runs the command until it succeeds;
+# fails when the seconds have passed first.
+velmora_wait_for() {
+    local seconds=$1
+    shift
+    local deadline=$(($(velmora_now_ms) + seconds * 1000))
+    until "$@"; do
+        (($(velmora_now_ms) < deadline)) || return 1
+        sleep 0.05
+    done
+}
+
 # velmora_wait_port HOST PORT [SECONDS [PID]]: waits until a TCP connection
 # to HOST:PORT is accepted. With PID, gives up as soon as that process ends.
 velmora_wait_port() {
@@ -161,6 +175,68 @@ velmora_start_book_server() {
     if grep -q "^Failed to listen on .*Address already in use" "$log"; then return 2; fi
     if grep -q "^Failed to listen on .*Permission denied" "$log"; then return 3; fi
     return 1
+}
+
+# velmora_rerun_in_own_network GUARD_VAR CLEANUP SCRIPT [ARGS]: a test run
+# as root goes on in a network namespace of its own, where every port is
+# free and only its own servers answer (a display started outside is still
+# reached through its socket file). Runs CLEANUP, then SCRIPT ARGS again
+# there with GUARD_VAR=1 and never returns. Returns 1 when that cannot be
+# done: not root, no unshare or ip, or already in such a run (GUARD_VAR set).
+velmora_rerun_in_own_network() {
+    local guard=$1 cleanup=$2
+    shift 2
+    [[ -z ${!guard:-} && $(id -u) -eq 0 ]] || return 1
+    command -v unshare >/dev/null 2>&1 && command -v ip >/dev/null 2>&1 && unshare -n true 2>/dev/null || return 1
+    velmora_say "going on in a network namespace of its own"
+    "$cleanup"
+    trap - EXIT
+    # shellcheck disable=SC2016  # expanded by the inner shell
+    exec unshare -n env "$guard=1" bash -c 'ip link set lo up && exec "$0" "$@"' "$@"
+}
+
+# velmora_serve_book_for_test BOOK_DIR PORT LOG GUARD_VAR CLEANUP SCRIPT [ARGS]:
+# velmora_start_book_server for a test script. When another program holds
+# the port (a chapter server someone left running, say), the script goes on
+# through velmora_rerun_in_own_network where it can. Returns 0 when serving
+# (VELMORA_SERVER_PID set), 77 when the run should be skipped and 1 when it
+# fails, with the reason in VELMORA_SERVER_PROBLEM.
+# shellcheck disable=SC2034  # VELMORA_SERVER_PROBLEM is the caller's to read
+velmora_serve_book_for_test() {
+    local book=$1 port=$2 log=$3 guard=$4 cleanup=$5
+    shift 5
+    VELMORA_SERVER_PROBLEM=""
+    local tool
+    for tool in systemd-socket-activate "$(velmora_book_server_command "$book" | head -n 1)"; do
+        command -v "$tool" >/dev/null 2>&1 || {
+            VELMORA_SERVER_PROBLEM="${tool:-the book server} is not installed"
+            return 77
+        }
+    done
+    velmora_start_book_server "$book" "$port" "$log"
+    case $? in
+    0) return 0 ;;
+    2)
+        velmora_say "127.0.0.1:$port is taken"
+        velmora_rerun_in_own_network "$guard" "$cleanup" "$@"
+        VELMORA_SERVER_PROBLEM="127.0.0.1:$port is taken by another program"
+        return 77
+        ;;
+    3)
+        VELMORA_SERVER_PROBLEM="cannot bind 127.0.0.1:$port: $(tail -n 1 "$log")"
+        return 77
+        ;;
+    4) VELMORA_SERVER_PROBLEM="the book folder $book is refused" ;;
+    *) VELMORA_SERVER_PROBLEM="the chapter server did not start" ;;
+    esac
+    return 1
+}
+
+# velmora_requested_paths LOG: the pages a book server's log shows asked
+# for ("127.0.0.1:PORT: url:/Nav3.html"), one path a line, in order. A
+# connection that asks nothing (the start-up probe) shows none.
+velmora_requested_paths() {
+    sed -n 's/^[0-9.]*:[0-9]*: url://p' "$1"
 }
 
 # ---------------------------------------------------------------- virtual display

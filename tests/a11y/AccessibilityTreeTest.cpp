@@ -5,18 +5,9 @@
 
 #include <algorithm>
 #include <memory>
-#include <optional>
 
-#include "backends/headless/HeadlessPlatform.h"
-#include "program/Unit2.h"
-#include "toolkit/controls/RegisterControls.h"
+#include "program/MainWindowFixture.h"
 #include "toolkit/controls/TabItemContent.h"
-#include "toolkit/controls/ToolkitServices.h"
-#include "toolkit/controls/WBFactoryService.h"
-
-namespace velmora {
-void RegisterResource_TFORM2();
-}
 
 namespace velmora::a11ytest {
 namespace {
@@ -26,27 +17,8 @@ using platform::AccessibleChange;
 using platform::AccessibleRole;
 using platform::IAccessibleNode;
 
-class AccessibilityTreeTest : public ::testing::Test {
+class AccessibilityTreeTest : public velmora::testing::MainWindowFixture {
 protected:
-    void SetUp() override {
-        platform::SetCurrentPlatform(&host);
-        services.emplace();
-        RegisterResource_TFORM2();
-        RegisterControlClasses();
-        RegisterWebBrowserService();
-        services.value()->processMessages = [this] { host.DispatchPending(); };
-        window = std::make_unique<TForm2>(nullptr);
-        window->Create();
-        window->Show();
-        host.DispatchPending();
-    }
-
-    void TearDown() override {
-        window.reset();
-        services.reset();
-        platform::SetCurrentPlatform(nullptr);
-    }
-
     IAccessibleNode& Root() {
         IAccessibleNode* root = host.Accessibility().Root(window->Handle());
         EXPECT_NE(root, nullptr);
@@ -65,12 +37,6 @@ protected:
         return out;
     }
     static bool Has(unsigned states, unsigned bits) { return (states & bits) == bits; }
-
-    headless::HeadlessPlatform host;
-    std::unique_ptr<TForm2> window;
-
-private:
-    std::optional<ScopedServices> services;
 };
 
 const char* const kChapter1 = "Зарождение и развитие мореплавания";

@@ -60,6 +60,16 @@ const bool kEngineEnvironment = [] {
 std::string TestHome() { return PrivateHome(); }
 std::string BrowserMarker() { return PrivateHome() + "/browser-opened"; }
 
+void SendKeyPress(GtkWidget* top, guint keyval, guint state) {
+    GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
+    event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(top)));
+    event->key.keyval = keyval;
+    event->key.state = state;
+    gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(gtk_widget_get_display(top))));
+    gtk_main_do_event(event);
+    gdk_event_free(event);
+}
+
 std::uint32_t PixelAt(GtkWidget* widget, int x, int y) {
     GdkWindow* window = gtk_widget_get_window(widget);
     if (!window) return 0xFFFFFFFFu;

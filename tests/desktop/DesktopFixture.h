@@ -101,6 +101,9 @@ std::string TestHome();
 // The file the desktop's browser writes the address it was asked to open to.
 std::string BrowserMarker();
 
+// A key press as the display delivers it to the top-level window top.
+void SendKeyPress(GtkWidget* top, guint keyval, guint state);
+
 // Reads one pixel of a window from the display, 0xRRGGBB.
 std::uint32_t PixelAt(GtkWidget* widget, int x, int y);
 

@@ -80,16 +80,7 @@ protected:
     }
     bool ShowsFailure() { return Engine().ShowsFailure() && Title() == kErrorPageTitle; }
     bool TitleIs(const std::string& title) { return Title() == title && LoadSettled(); }
-    void SendKey(guint keyval, guint state) {
-        GtkWidget* top = platform_->TopLevelWidget(window);
-        GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
-        event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(top)));
-        event->key.keyval = keyval;
-        event->key.state = state;
-        gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(gtk_widget_get_display(top))));
-        gtk_main_do_event(event);
-        gdk_event_free(event);
-    }
+    void SendKey(guint keyval, guint state) { SendKeyPress(platform_->TopLevelWidget(window), keyval, state); }
     void Click(int x, int y, guint button = 1) {
         GtkWidget* view = GTK_WIDGET(View());
         for (GdkEventType type : {GDK_BUTTON_PRESS, GDK_BUTTON_RELEASE}) {

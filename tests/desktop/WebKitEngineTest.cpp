@@ -257,15 +257,7 @@ TEST_F(EngineTest, PageKeysReachTheWindowWhileThePageHasTheKeyboardAndHidingItGi
     gtk_widget_grab_focus(view);
     ASSERT_TRUE(gtk_widget_has_focus(view));
 
-    const auto sendKey = [&](guint keyval, guint state) {
-        GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
-        event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(top)));
-        event->key.keyval = keyval;
-        event->key.state = state;
-        gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(gtk_widget_get_display(top))));
-        gtk_main_do_event(event);
-        gdk_event_free(event);
-    };
+    const auto sendKey = [&](guint keyval, guint state) { SendKeyPress(top, keyval, state); };
     sendKey(GDK_KEY_Tab, GDK_CONTROL_MASK);
     sendKey(GDK_KEY_ISO_Left_Tab, GDK_CONTROL_MASK | GDK_SHIFT_MASK);
     sendKey(GDK_KEY_Right, 0);  // an ordinary key stays with the page

@@ -31,6 +31,10 @@ port=$3
 shot_dir=${SCREENSHOT_DIR:-}
 back_limit_ms=${BACK_LIMIT_MS:-100}
 
+VELMORA_SCRIPT="reader-smoke"
+# shellcheck source=scripts/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
+
 work=$(mktemp -d)
 server_pid=""
 wm_pid=""
@@ -65,54 +69,20 @@ for tool in xdotool import convert compare identify openbox xprop xwininfo syste
 done
 [[ -n ${DISPLAY:-} ]] || skip "no display"
 
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
-
-# Runs the command given until it succeeds or the seconds given have passed.
-wait_for() {
-    local seconds=$1
-    shift
-    local deadline=$(($(now_ms) + seconds * 1000))
-    until "$@"; do
-        (($(now_ms) < deadline)) || return 1
-        sleep 0.05
-    done
-}
-
 # ------------------------------------------------------------ chapter server
 # Our own server (the one the installed package runs, with its
 # configuration), so that its log tells exactly which pages were asked for.
-VELMORA_SCRIPT="reader-smoke"
-# shellcheck source=scripts/lib.sh
-. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
-velmora_start_book_server "$book" "$port" "$work/server.log"
+forget_work() { rm -rf "$work"; }
+velmora_serve_book_for_test "$book" "$port" "$work/server.log" READER_SMOKE_OWN_NETWORK forget_work "$0" "$@"
 case $? in
 0) server_pid=$VELMORA_SERVER_PID ;;
-2)
-    # Another program holds the port (a chapter server someone left running,
-    # say). As root the run can go on in a network of its own, where the
-    # port is free and only this script's server answers; the display is
-    # still reached through its socket file.
-    if [[ -z ${READER_SMOKE_OWN_NETWORK:-} ]] && [[ $(id -u) -eq 0 ]] && command -v unshare >/dev/null &&
-        command -v ip >/dev/null && unshare -n true 2>/dev/null; then
-        echo "127.0.0.1:$port is taken; going on in a network namespace of its own"
-        rm -rf "$work"
-        trap - EXIT
-        # shellcheck disable=SC2016  # expanded by the inner shell
-        exec unshare -n env READER_SMOKE_OWN_NETWORK=1 bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
-    fi
-    skip "127.0.0.1:$port is taken by another program"
-    ;;
-3) skip "cannot bind 127.0.0.1:$port: $(tail -n 1 "$work/server.log")" ;;
-4) fail "the book folder $book is refused" ;;
-*) fail "the chapter server did not start" ;;
+77) skip "$VELMORA_SERVER_PROBLEM" ;;
+*) fail "$VELMORA_SERVER_PROBLEM" ;;
 esac
 
-# Page requests in the server's log ("127.0.0.1:PORT: url:/Nav3.html"), one
-# path per line, whatever the method (the reader only sends GET). The
-# start-up probe only connects and asks nothing.
-requested_paths() {
-    sed -n 's/^[0-9.]*:[0-9]*: url://p' "$work/server.log"
-}
+# Page requests in the server's log, one path per line, whatever the method
+# (the reader only sends GET).
+requested_paths() { velmora_requested_paths "$work/server.log"; }
 requests_of() {
     requested_paths | grep -cxF "$1"
 }
@@ -140,7 +110,7 @@ find_window() {
     window=$(xdotool search --onlyvisible --name '^Тальмерин$' 2>/dev/null | head -n 1)
     [[ -n $window ]]
 }
-wait_for 30 find_window
+velmora_wait_for 30 find_window
 kill -0 "$reader_pid" 2>/dev/null || fail "the reader ended before its window appeared"
 [[ -n $window ]] || fail "no visible window titled Тальмерин within 30 s"
 
@@ -229,7 +199,7 @@ settled_and() {
 xdotool mousemove --window "$window" 184 470
 contents=$work/contents.png
 last_signature=""
-wait_for 20 settled_and "$contents" shows_buttons || fail "the table of contents with its buttons did not appear"
+velmora_wait_for 20 settled_and "$contents" shows_buttons || fail "the table of contents with its buttons did not appear"
 header_selected "$contents" 1 || fail "the header \"Оглавление\" is not drawn selected at start"
 [[ $(identify -format %wx%h "$contents") == 368x480 ]] || fail "screenshot of the window is $(identify -format %wx%h "$contents")"
 [[ $(requested_paths | wc -l) -eq 0 ]] || fail "pages requested before any chapter was chosen: $(requested_paths | tr '\n' ' ')"
@@ -238,13 +208,13 @@ header_selected "$contents" 1 || fail "the header \"Оглавление\" is no
 xdotool mousemove --window "$window" 184 $((STRIP_HEIGHT + 2 * BUTTON_HEIGHT + BUTTON_HEIGHT / 2)) click 1
 page_paths() { requested_paths | grep -vxF /favicon.ico; }
 page_requested() { [[ -n $(page_paths) ]]; }
-wait_for 20 page_requested || fail "choosing chapter 3 sent no request for /Nav3.html"
+velmora_wait_for 20 page_requested || fail "choosing chapter 3 sent no request for /Nav3.html"
 first=$(page_paths | head -n 1)
 [[ $first == /Nav3.html ]] || fail "choosing chapter 3 requested $first, not /Nav3.html"
 
 chapter=$work/chapter-3.png
 last_signature=""
-wait_for 30 settled_and "$chapter" shows_chapter || fail "the reader page does not show chapter 3 after the slide (see $chapter)"
+velmora_wait_for 30 settled_and "$chapter" shows_chapter || fail "the reader page does not show chapter 3 after the slide (see $chapter)"
 header_selected "$chapter" 2 || fail "the header \"Содержание\" is not drawn selected on the reader page (see $chapter)"
 
 # ------------------------------------------------------------ back, at once
@@ -254,22 +224,22 @@ sleep 0.2
 # the window looked only once its taking has ended.
 shot_ms=0
 for _ in 1 2 3; do
-    started=$(now_ms)
+    started=$(velmora_now_ms)
     shot "$work/calibration.png"
-    ((shot_ms = $(now_ms) - started > shot_ms ? $(now_ms) - started : shot_ms))
+    ((shot_ms = $(velmora_now_ms) - started > shot_ms ? $(velmora_now_ms) - started : shot_ms))
 done
 # The page changes on the press, so the clock starts there (a whole click
 # of xdotool takes a tenth of a second by itself). Screenshots as fast as
 # they come for well over a slide's 0.3 s; looked at afterwards so that the
 # looking does not slow the taking. Each frame's time is when its taking
 # ended: by then the window looked like that.
-clicked=$(now_ms)
+clicked=$(velmora_now_ms)
 xdotool mousedown 1
 frames=()
-until (($(now_ms) - clicked > 700)); do
+until (($(velmora_now_ms) - clicked > 700)); do
     frame=$work/back-$(printf %03d ${#frames[@]}).png
     shot "$frame"
-    frames+=("$frame:$(($(now_ms) - clicked))")
+    frames+=("$frame:$(($(velmora_now_ms) - clicked))")
 done
 xdotool mouseup 1
 back_ms=""
@@ -292,7 +262,7 @@ echo "table of contents back after $back_ms ms (a screenshot takes $shot_ms ms)"
 # ------------------------------------------------------------ close
 xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4
 reader_gone() { ! kill -0 "$reader_pid" 2>/dev/null; }
-wait_for 15 reader_gone || fail "the reader is still running 15 s after Alt+F4"
+velmora_wait_for 15 reader_gone || fail "the reader is still running 15 s after Alt+F4"
 wait "$reader_pid"
 status=$?
 reader_pid=""

@@ -7,11 +7,14 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "backends/native/Lifetime.h"
 #include "backends/native/NativePlatform.h"
 
 namespace velmora::testing {
@@ -326,6 +329,22 @@ TEST_F(NativePlatformTest, CallbackPostedFromAnotherThreadWakesTheWait) {
     core.DispatchMessage(message);
     EXPECT_TRUE(ran);
     EXPECT_GE(core.wakes, 1);
+}
+
+TEST_F(NativePlatformTest, GuardedCallbacksOfAnEndedLifeAreDroppedFromTheQueue) {
+    std::vector<std::string> seen;
+    auto owner = std::make_unique<platform::Lifetime>();
+    core.PostCallback(owner->Guard([&] { seen.push_back("old life"); }));
+    owner->Renew();  // closed and opened again
+    core.PostCallback(owner->Guard([&] { seen.push_back("new life"); }));
+    DispatchAll();
+    EXPECT_EQ(seen, std::vector<std::string>{"new life"});
+
+    owner = std::make_unique<platform::Lifetime>();
+    core.PostCallback(owner->Guard([&] { seen.push_back("gone"); }));
+    owner.reset();  // destroyed
+    DispatchAll();
+    EXPECT_EQ(seen, std::vector<std::string>{"new life"});
 }
 
 TEST(MessageBoxEscape, ClosingWithoutAButtonGivesTheAnswerThatChangesNothing) {

@@ -1,53 +1,16 @@
 // The tab control as the program's own description builds it.
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <optional>
-
-#include "backends/headless/HeadlessPlatform.h"
-#include "program/Unit2.h"
-#include "toolkit/controls/RegisterControls.h"
+#include "program/MainWindowFixture.h"
 #include "toolkit/controls/TabItemContent.h"
 #include "toolkit/controls/TabStrip.h"
-#include "toolkit/controls/ToolkitServices.h"
-#include "toolkit/controls/WBFactoryService.h"
-
-namespace velmora {
-void RegisterResource_TFORM2();
-}
 
 namespace velmora::tabtest {
 namespace {
 
 RectF Rect(float l, float t, float r, float b) { return {l, t, r, b}; }
 
-class MainWindowTabsTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        platform::SetCurrentPlatform(&host);
-        services.emplace();
-        RegisterResource_TFORM2();
-        RegisterControlClasses();
-        RegisterWebBrowserService();
-        services.value()->processMessages = [this] { host.DispatchPending(); };
-        window = std::make_unique<TForm2>(nullptr);
-        window->Create();
-        window->Show();
-        host.DispatchPending();
-    }
-
-    void TearDown() override {
-        window.reset();
-        services.reset();
-        platform::SetCurrentPlatform(nullptr);
-    }
-
-    headless::HeadlessPlatform host;
-    std::unique_ptr<TForm2> window;
-
-private:
-    std::optional<ScopedServices> services;
-};
+using MainWindowTabsTest = velmora::testing::MainWindowFixture;
 
 TEST_F(MainWindowTabsTest, DescriptionGivesTheStaticLayout) {
     TTabControl& tabs = *window->TabControl1;

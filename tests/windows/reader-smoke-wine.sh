@@ -29,6 +29,10 @@ book=$3
 port=$4
 shot_dir=${SCREENSHOT_DIR:-}
 
+VELMORA_SCRIPT="reader-smoke-wine"
+# shellcheck source=scripts/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
+
 work=$(mktemp -d)
 server_pid=""
 xvfb_pid=""
@@ -60,57 +64,22 @@ fail() {
     exit 1
 }
 
-for tool in Xvfb xdotool import convert compare python3; do
+for tool in Xvfb xdotool import convert compare; do
     command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 [[ -x $wine_run ]] || fail "no Wine runner at $wine_run"
 [[ -f $exe ]] || fail "no program at $exe"
 
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
-wait_for() {
-    local seconds=$1
-    shift
-    local deadline=$(($(now_ms) + seconds * 1000))
-    until "$@"; do
-        (($(now_ms) < deadline)) || return 1
-        sleep 0.1
-    done
-}
-
 # ------------------------------------------------------------ chapter server
-python3 -u -m http.server --bind 127.0.0.1 "$port" --directory "$book" >"$work/server.log" 2>&1 &
-server_pid=$!
-server_answers() {
-    python3 - "$port" <<'EOF' 2>/dev/null
-import sys, urllib.request
-req = urllib.request.Request(f"http://127.0.0.1:{sys.argv[1]}/", method="HEAD")
-sys.exit(0 if urllib.request.urlopen(req, timeout=1).status == 200 else 1)
-EOF
-}
-server_up() {
-    kill -0 "$server_pid" 2>/dev/null || return 0
-    grep -q "^Serving HTTP" "$work/server.log" && server_answers
-}
-wait_for 15 server_up
-if ! kill -0 "$server_pid" 2>/dev/null; then
-    server_pid=""
-    # The port is taken (another test's server, say): as root the run goes
-    # on in a network of its own, where only this script's server answers.
-    # The virtual display is reached through its socket file.
-    if grep -q "Address already in use" "$work/server.log" && [[ -z ${READER_SMOKE_OWN_NETWORK:-} ]] &&
-        [[ $(id -u) -eq 0 ]] && command -v unshare >/dev/null && command -v ip >/dev/null &&
-        unshare -n true 2>/dev/null; then
-        echo "127.0.0.1:$port is taken; going on in a network namespace of its own"
-        rm -rf "$work"
-        trap - EXIT
-        # shellcheck disable=SC2016  # expanded by the inner shell
-        exec unshare -n env READER_SMOKE_OWN_NETWORK=1 bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
-    fi
-    if grep -q "OSError\|PermissionError" "$work/server.log"; then
-        skip "cannot bind 127.0.0.1:$port: $(grep -h "Error" "$work/server.log" | tail -n 1)"
-    fi
-    fail "the chapter server did not start"
-fi
+# The book server the installed package runs, so that its log tells exactly
+# which pages were asked for.
+forget_work() { rm -rf "$work"; }
+velmora_serve_book_for_test "$book" "$port" "$work/server.log" READER_SMOKE_OWN_NETWORK forget_work "$0" "$@"
+case $? in
+0) server_pid=$VELMORA_SERVER_PID ;;
+77) skip "$VELMORA_SERVER_PROBLEM" ;;
+*) fail "$VELMORA_SERVER_PROBLEM" ;;
+esac
 if [[ -n ${READER_SMOKE_OWN_NETWORK:-} ]]; then
     # Wine makes its sockets in the wineserver, so the prefix's server must
     # run in this network too: the shared one (CTest runs this test alone)
@@ -120,23 +89,12 @@ if [[ -n ${READER_SMOKE_OWN_NETWORK:-} ]]; then
     "$wine_run" wineserver -p </dev/null >/dev/null 2>&1
     own_server=1
 fi
-requested_paths() { sed -n 's/.*"GET \([^ ]*\) HTTP[^"]*".*/\1/p' "$work/server.log"; }
+requested_paths() { velmora_requested_paths "$work/server.log"; }
 page_paths() { requested_paths | grep -vxF /favicon.ico; }
 
 # ------------------------------------------------------------ virtual display
-# Xvfb picks a free display number itself and writes it to the file given
-# as its descriptor.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-display=""
-read_display() {
-    kill -0 "$xvfb_pid" 2>/dev/null || return 0
-    display=$(head -n 1 "$work/display" 2>/dev/null)
-    [[ -n $display ]]
-}
-wait_for 20 read_display
-[[ -n $display ]] || fail "the virtual display did not start: $(tail -n 3 "$work/xvfb.log")"
-export DISPLAY=:$display
+velmora_start_display 1024x768x24 || fail "the virtual display did not start"
+xvfb_pid=$VELMORA_XVFB_PID
 unset XAUTHORITY
 
 # ------------------------------------------------------------ the program
@@ -160,14 +118,14 @@ find_window() {
 }
 wait_window() {
     window=""
-    wait_for 90 find_window
+    velmora_wait_for 90 find_window
     kill -0 "$reader_pid" 2>/dev/null || fail "the program ended before its window appeared"
     [[ -n $window ]] || fail "no visible window titled Тальмерин within 90 s"
 }
 reader_gone() { ! kill -0 "$reader_pid" 2>/dev/null; }
 # Waits for the program's end; its exit code, or 124 after the seconds given.
 exit_code_within() {
-    wait_for "$1" reader_gone || return 124
+    velmora_wait_for "$1" reader_gone || return 124
     wait "$reader_pid"
     local status=$?
     reader_pid=""
@@ -222,7 +180,7 @@ settled() {
 xdotool mousemove --window "$window" $((border + 184)) $((top + 470))
 contents=$work/contents.png
 last_signature=""
-wait_for 30 settled "$contents" || fail "the table of contents did not settle"
+velmora_wait_for 30 settled "$contents" || fail "the table of contents did not settle"
 selected_face=$(face "$contents" "$FIRST_HEADER")
 plain_face=$(face "$contents" "$SECOND_HEADER")
 [[ -n $selected_face && $selected_face != "$plain_face" ]] ||
@@ -232,14 +190,14 @@ plain_face=$(face "$contents" "$SECOND_HEADER")
 # ------------------------------------------------------------ chapter 3
 click_at 184 $((STRIP_HEIGHT + 2 * BUTTON_HEIGHT + BUTTON_HEIGHT / 2))
 page_requested() { [[ -n $(page_paths) ]]; }
-wait_for 30 page_requested || fail "choosing chapter 3 sent no request for /Nav3.html"
+velmora_wait_for 30 page_requested || fail "choosing chapter 3 sent no request for /Nav3.html"
 first=$(page_paths | head -n 1)
 [[ $first == /Nav3.html ]] || fail "choosing chapter 3 requested $first, not /Nav3.html"
 
 chapter=$work/chapter-3.png
 last_signature=""
 sleep 0.5 # the slide takes 0.3 s
-wait_for 30 settled "$chapter" || fail "the reader page did not settle after the slide"
+velmora_wait_for 30 settled "$chapter" || fail "the reader page did not settle after the slide"
 [[ $(face "$chapter" "$SECOND_HEADER") == "$selected_face" && $(face "$chapter" "$FIRST_HEADER") == "$plain_face" ]] ||
     fail "the header \"Содержание\" is not drawn selected on the reader page (see $chapter)"
 (($(page_difference "$contents" "$chapter") > 1000)) || fail "the chapter buttons are still shown after the slide (see $chapter)"
@@ -248,7 +206,7 @@ wait_for 30 settled "$chapter" || fail "the reader page did not settle after the
 click_at 45 14
 back=$work/back.png
 buttons_back() { shot "$back" && (($(page_difference "$contents" "$back") <= 100)); }
-wait_for 10 buttons_back || fail "the chapter buttons did not come back after the press on \"Оглавление\" (see $back)"
+velmora_wait_for 10 buttons_back || fail "the chapter buttons did not come back after the press on \"Оглавление\" (see $back)"
 [[ $(face "$back" "$FIRST_HEADER") == "$selected_face" ]] || fail "the header \"Оглавление\" is not drawn selected after going back"
 
 # ------------------------------------------------------------ close
@@ -267,19 +225,19 @@ others=$(page_paths | grep -vxF /Nav3.html | tr '\n' ' ')
 start_reader
 wait_window
 last_signature=""
-wait_for 30 settled "$work/second.png" || fail "the second run's table of contents did not settle"
+velmora_wait_for 30 settled "$work/second.png" || fail "the second run's table of contents did not settle"
 click_at 184 $((STRIP_HEIGHT + BUTTON_HEIGHT / 2))
 xdotool key --clearmodifiers alt+F4
-closed=$(now_ms)
+closed=$(velmora_now_ms)
 exit_code_within 15
 status=$?
 ((status != 124)) || fail "the program is still running 15 s after Alt+F4 during the slide"
 ((status == 0)) || fail "the program exited with code $status when closed during the slide"
-echo "closed during the slide: exit code 0 after $(($(now_ms) - closed)) ms"
+echo "closed during the slide: exit code 0 after $(($(velmora_now_ms) - closed)) ms"
 
 if [[ -n $shot_dir ]]; then
-    if ! { mkdir -p "$shot_dir" && cp "$contents" "$shot_dir/windows-contents.png" &&
-        cp "$chapter" "$shot_dir/windows-chapter-3.png"; }; then
+    if ! mkdir -p "$shot_dir" || ! cp "$contents" "$shot_dir/windows-contents.png" ||
+        ! cp "$chapter" "$shot_dir/windows-chapter-3.png"; then
         fail "cannot save screenshots in $shot_dir"
     fi
 fi

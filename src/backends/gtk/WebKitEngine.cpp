@@ -284,27 +284,28 @@ void WebKitEngine::Reload() {
 void WebKitEngine::ArmWatchdog() {
     startedSinceRequest_ = false;
     // A page busy in an endless script never starts the next load and never
-    // answers a script; a healthy one does one of them at once.
-    auto answered = std::make_shared<bool>(false);
-    probeAnswered_ = answered;
-    auto* probe = new std::weak_ptr<bool>(answered);
+    // answers a script; a healthy one does one of them at once. An answer
+    // counts only for the watchdog armed with its probe.
+    probeAnswered_ = false;
+    probeLife_.Renew();
+    auto* answer = new std::function<void()>(probeLife_.Guard([this] { probeAnswered_ = true; }));
     webkit_web_view_evaluate_javascript(
         view_, "0", -1, nullptr, nullptr, nullptr,
         +[](GObject* view, GAsyncResult* result, gpointer data) {
-            auto* probe = static_cast<std::weak_ptr<bool>*>(data);
+            auto* answer = static_cast<std::function<void()>*>(data);
             GError* error = nullptr;
             if (JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, &error)) {
                 g_object_unref(value);
-                if (auto answered = probe->lock()) *answered = true;
+                (*answer)();
             }
             if (error) g_error_free(error);
-            delete probe;
+            delete answer;
         },
-        probe);
+        answer);
     watchdog_ = g_timeout_add(kStuckAfterMs, +[](gpointer self) -> gboolean {
         auto* engine = static_cast<WebKitEngine*>(self);
         engine->watchdog_ = 0;
-        if (!engine->startedSinceRequest_ && !(engine->probeAnswered_ && *engine->probeAnswered_)) {
+        if (!engine->startedSinceRequest_ && !engine->probeAnswered_) {
             engine->afterEnd_ = AfterEnd::LoadChapter;
             engine->EndStuckProcess();
         }
@@ -443,8 +444,9 @@ void WebKitEngine::DoVerb(platform::EngineVerb verb) {
 }
 
 void WebKitEngine::Close() {
-    alive_ = std::make_shared<bool>(true);  // queued notifications of the old life are dropped
-    probeAnswered_.reset();
+    life_.Renew();  // queued notifications of the old life are dropped
+    probeAnswered_ = false;
+    probeLife_.Renew();
     if (toplevel_) {
         g_signal_handlers_disconnect_by_data(toplevel_, this);
         g_object_remove_weak_pointer(G_OBJECT(toplevel_), reinterpret_cast<gpointer*>(&toplevel_));
@@ -471,11 +473,9 @@ void WebKitEngine::Close() {
 void WebKitEngine::Notify(std::function<void(platform::IWebEngineEvents&)> notification) {
     // Through the queue: the toolkit's handlers then run from DispatchMessage,
     // where their errors reach the error policy, and never inside WebKit.
-    std::weak_ptr<bool> alive = alive_;
-    platform::IWebEngineEvents* events = &events_;
-    platform_.PostCallback([alive, events, notification = std::move(notification)] {
-        if (alive.lock()) notification(*events);
-    });
+    platform_.PostCallback(life_.Guard([events = &events_, notification = std::move(notification)] {
+        notification(*events);
+    }));
 }
 
 void WebKitEngine::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self) {
@@ -623,10 +623,7 @@ gboolean WebKitEngine::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* deci
         const std::string uri = request ? webkit_uri_request_get_uri(request) : "";
         if (uri == kRetryUri) {
             webkit_policy_decision_ignore(decision);
-            std::weak_ptr<bool> alive = engine->alive_;
-            engine->platform_.PostCallback([alive, engine] {
-                if (alive.lock()) engine->Reload();
-            });
+            engine->platform_.PostCallback(engine->life_.Guard([engine] { engine->Reload(); }));
             return TRUE;
         }
         const WebKitNavigationType kind = webkit_navigation_action_get_navigation_type(action);
@@ -702,9 +699,7 @@ void WebKitEngine::OnProcessTerminated(WebKitWebView* view, WebKitWebProcessTerm
     engine->failurePage_ = FailurePage::None;
     std::string uri = engine->requestUri_.empty() ? CurrentUri(view) : engine->requestUri_;
     // Out of the signal: the view is in the middle of losing its process.
-    std::weak_ptr<bool> alive = engine->alive_;
-    engine->platform_.PostCallback([alive, engine, after, reason, uri] {
-        if (!alive.lock()) return;
+    engine->platform_.PostCallback(engine->life_.Guard([engine, after, reason, uri] {
         if (after == AfterEnd::LoadChapter) {
             engine->LoadChapter(uri, engine->chapterBypassCache_, true);
             return;
@@ -713,7 +708,7 @@ void WebKitEngine::OnProcessTerminated(WebKitWebView* view, WebKitWebProcessTerm
         failure.kind = after == AfterEnd::ShowUnresponsive ? LoadFailure::Unresponsive : LoadFailure::Crashed;
         if (reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT) failure.detail = "memory limit exceeded";
         engine->ShowFailure(uri, failure);
-    });
+    }));
 }
 
 void WebKitEngine::OnDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer self) {

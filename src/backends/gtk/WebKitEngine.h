@@ -17,6 +17,7 @@
 
 #include "ErrorPage.h"
 #include "LoadIndicator.h"
+#include "backends/native/Lifetime.h"
 #include "platform/WebEngine.h"
 
 namespace velmora::gtk {
@@ -126,7 +127,9 @@ private:
     std::string failureUri_;
     // What the reader asked to load last (a chapter, a reload).
     std::string requestUri_;
-    std::shared_ptr<bool> probeAnswered_;
+    // The page answered the watchdog's script probe.
+    bool probeAnswered_ = false;
+    platform::Lifetime probeLife_;
     double zoomScroll_ = 0;
     // The web process is ended on purpose: what to do when it is gone.
     enum class AfterEnd { Nothing, LoadChapter, ShowUnresponsive } afterEnd_ = AfterEnd::Nothing;
@@ -135,8 +138,8 @@ private:
     guint loadTimer_ = 0;
     guint unresponsiveTimer_ = 0;
     guint loadTimeoutMs_ = 20000;
-    // Pending script probes check this before touching the engine.
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    // What this engine posts to the queue is guarded by it.
+    platform::Lifetime life_;
 };
 
 }  // namespace velmora::gtk

@@ -260,7 +260,7 @@ void Win32WebEngine::ControlAsksForRect(const RECT& rect) {
 }
 
 void Win32WebEngine::Close() {
-    alive_ = std::make_shared<bool>(true);  // queued notifications of the old life are dropped
+    life_.Renew();  // queued notifications of the old life are dropped
     if (!object_) return;
     if (display_) platform_.RemoveKeyboardTarget(display_);
     object_->Close(OLECLOSE_NOSAVE);
@@ -321,11 +321,9 @@ LRESULT CALLBACK Win32WebEngine::DisplayProc(HWND hwnd, UINT msg, WPARAM wParam,
 void Win32WebEngine::Notify(std::function<void(platform::IWebEngineEvents&)> notification) {
     // Through the queue: the toolkit's handlers then run from DispatchMessage,
     // where their errors reach the error policy, and never inside the engine.
-    std::weak_ptr<bool> alive = alive_;
-    platform::IWebEngineEvents* events = &events_;
-    platform_.PostCallback([alive, events, notification = std::move(notification)] {
-        if (alive.lock()) notification(*events);
-    });
+    platform_.PostCallback(life_.Guard([events = &events_, notification = std::move(notification)] {
+        notification(*events);
+    }));
 }
 
 void Win32WebEngine::OnBeforeNavigate2(const std::string& url) {

@@ -14,6 +14,7 @@
 
 #include "BrowserEventSink.h"
 #include "ContainerSite.h"
+#include "backends/native/Lifetime.h"
 #include "platform/WebEngine.h"
 
 namespace velmora::win32 {
@@ -79,7 +80,7 @@ private:
     RECT bounds_{0, 0, 0, 0};
     // Notifications go through the queue; they must not reach an engine that
     // has been closed or destroyed meanwhile.
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    platform::Lifetime life_;
 };
 
 }  // namespace velmora::win32

@@ -112,4 +112,13 @@ void TButton::VisibilityChanged() {
     }
 }
 
+// ---------------------------------------------------------------- accessibility
+
+platform::AccessibleRole TButton::AccessibleRole() const { return platform::AccessibleRole::PushButton; }
+std::string TButton::AccessibleName() const { return Text(); }
+std::vector<std::string> TButton::AccessibleActions() const { return {"press"}; }
+void TButton::DoAccessibleAction(int index) {
+    if (index == 0) Click();
+}
+
 }  // namespace velmora

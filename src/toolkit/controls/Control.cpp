@@ -500,4 +500,55 @@ void TControl::NotifyTree(void (TControl::*notification)()) {
     for (TControl* child : children) child->NotifyTree(notification);
 }
 
+// ---------------------------------------------------------------- accessibility
+
+platform::IAccessibleNode& TControl::Accessible() {
+    if (!accessible_) accessible_ = std::make_unique<ControlAccessible>(*this);
+    return *accessible_;
+}
+
+void TControl::ReleaseAccessible() { accessible_.reset(); }
+
+void TControl::AnnounceAccessible(platform::AccessibleChange change) {
+    if (IsDestroying()) return;
+    platform::IAccessibilityEvents* listener = AccessibilityListener();
+    if (!listener) return;
+    if (AccessibleRole() != platform::AccessibleRole::None) {
+        listener->Changed(Accessible(), change);
+        return;
+    }
+    // A see-through control's children belong to the nearest described ancestor.
+    if (change != platform::AccessibleChange::Children) return;
+    for (TControl* p = AccessibleParentControl(); p; p = p->AccessibleParentControl())
+        if (p->AccessibleRole() != platform::AccessibleRole::None) {
+            p->AnnounceAccessible(change);
+            return;
+        }
+}
+
+void TControl::AnnounceTreeNotification(void (TControl::*notification)()) {
+    if (notification == &TControl::AbsoluteChanged)
+        AnnounceAccessible(platform::AccessibleChange::Bounds);
+    else if (notification == &TControl::VisibilityChanged)
+        AnnounceAccessible(platform::AccessibleChange::States);
+}
+
+platform::AccessibleRole TControl::AccessibleRole() const { return platform::AccessibleRole::None; }
+std::string TControl::AccessibleName() const { return {}; }
+
+unsigned TControl::AccessibleStates() const {
+    unsigned states = platform::AccessibleEnabled;
+    if (Visible()) states |= platform::AccessibleVisible;
+    IWindowRoot* window = Root();
+    if (IsVisibleInTree() && window && window->WindowShown()) states |= platform::AccessibleShowing;
+    if (CanFocus()) states |= platform::AccessibleFocusable;
+    if (window && IsFocused()) states |= platform::AccessibleFocused;
+    return states;
+}
+
+std::vector<std::string> TControl::AccessibleActions() const { return {}; }
+void TControl::DoAccessibleAction(int index) { (void)index; }
+std::vector<TControl*> TControl::AccessibleChildren() const { return Controls(); }
+TControl* TControl::AccessibleParentControl() const { return ParentControl(); }
+
 }  // namespace velmora

@@ -3,15 +3,9 @@
 #include <cmath>
 
 #include "platform/Platform.h"
-#include "toolkit/controls/Button.h"
 #include "toolkit/controls/Control.h"
-#include "toolkit/controls/TabControl.h"
-#include "toolkit/controls/TabItem.h"
-#include "toolkit/controls/TabItemContent.h"
-#include "toolkit/controls/TabStrip.h"
-#include "toolkit/controls/WebBrowser.h"
-#include "toolkit/controls/WebBrowserBinding.h"
-#include "toolkit/controls/WindowClientArea.h"
+#include "toolkit/controls/WindowRoot.h"
+#include "toolkit/core/ComponentRef.h"
 
 namespace velmora {
 
@@ -22,12 +16,9 @@ platform::IAccessibilityEvents* AccessibilityListener() {
     return p ? p->AccessibilityEvents() : nullptr;
 }
 
-// ---------------------------------------------------------------- the node
-
 ControlAccessible::ControlAccessible(TControl& control) : control_(control) {}
 
 ControlAccessible::~ControlAccessible() {
-    *alive_ = false;
     if (platform::IAccessibilityEvents* listener = AccessibilityListener()) listener->Removed(*this);
 }
 
@@ -51,10 +42,8 @@ bool ControlAccessible::DoAction(int index) {
     if (!p) return false;
     // Through the queue: a handler may run a slide that dispatches events for
     // a while, and its errors belong to the event loop's policy.
-    std::weak_ptr<bool> alive = alive_;
-    TControl* control = &control_;
-    p->PostCallback([alive, control, index] {
-        if (alive.lock()) control->DoAccessibleAction(index);
+    p->PostCallback([control = ComponentRef<TControl>(&control_), index] {
+        if (control) control->DoAccessibleAction(index);
     });
     return true;
 }
@@ -86,102 +75,6 @@ std::vector<platform::IAccessibleNode*> ControlAccessible::Children() const {
     std::vector<platform::IAccessibleNode*> out;
     CollectAccessibleChildren(control_, out);
     return out;
-}
-
-// ---------------------------------------------------------------- TControl
-
-platform::IAccessibleNode& TControl::Accessible() {
-    if (!accessible_) accessible_ = std::make_unique<ControlAccessible>(*this);
-    return *accessible_;
-}
-
-void TControl::ReleaseAccessible() { accessible_.reset(); }
-
-void TControl::AnnounceAccessible(platform::AccessibleChange change) {
-    if (IsDestroying()) return;
-    platform::IAccessibilityEvents* listener = AccessibilityListener();
-    if (!listener) return;
-    if (AccessibleRole() != AccessibleRole::None) {
-        listener->Changed(Accessible(), change);
-        return;
-    }
-    // A see-through control's children belong to the nearest described ancestor.
-    if (change != platform::AccessibleChange::Children) return;
-    for (TControl* p = AccessibleParentControl(); p; p = p->AccessibleParentControl())
-        if (p->AccessibleRole() != AccessibleRole::None) {
-            p->AnnounceAccessible(change);
-            return;
-        }
-}
-
-void TControl::AnnounceTreeNotification(void (TControl::*notification)()) {
-    if (notification == &TControl::AbsoluteChanged)
-        AnnounceAccessible(platform::AccessibleChange::Bounds);
-    else if (notification == &TControl::VisibilityChanged)
-        AnnounceAccessible(platform::AccessibleChange::States);
-}
-
-platform::AccessibleRole TControl::AccessibleRole() const { return AccessibleRole::None; }
-std::string TControl::AccessibleName() const { return {}; }
-
-unsigned TControl::AccessibleStates() const {
-    unsigned states = platform::AccessibleEnabled;
-    if (Visible()) states |= platform::AccessibleVisible;
-    IWindowRoot* window = Root();
-    if (IsVisibleInTree() && window && window->WindowShown()) states |= platform::AccessibleShowing;
-    if (CanFocus()) states |= platform::AccessibleFocusable;
-    if (window && IsFocused()) states |= platform::AccessibleFocused;
-    return states;
-}
-
-std::vector<std::string> TControl::AccessibleActions() const { return {}; }
-void TControl::DoAccessibleAction(int index) { (void)index; }
-std::vector<TControl*> TControl::AccessibleChildren() const { return Controls(); }
-TControl* TControl::AccessibleParentControl() const { return ParentControl(); }
-
-// ---------------------------------------------------------------- controls
-
-platform::AccessibleRole TButton::AccessibleRole() const { return AccessibleRole::PushButton; }
-std::string TButton::AccessibleName() const { return Text(); }
-std::vector<std::string> TButton::AccessibleActions() const { return {"press"}; }
-void TButton::DoAccessibleAction(int index) {
-    if (index == 0) Click();
-}
-
-platform::AccessibleRole TTabControl::AccessibleRole() const { return AccessibleRole::PageTabList; }
-// The headers only: each page's content is reached through its header.
-std::vector<TControl*> TTabControl::AccessibleChildren() const { return {strip_.get()}; }
-
-platform::AccessibleRole TTabItem::AccessibleRole() const { return AccessibleRole::PageTab; }
-std::string TTabItem::AccessibleName() const { return Text(); }
-unsigned TTabItem::AccessibleStates() const {
-    unsigned states = TControl::AccessibleStates() | platform::AccessibleSelectable;
-    if (IsSelected()) states |= platform::AccessibleSelected;
-    return states;
-}
-std::vector<std::string> TTabItem::AccessibleActions() const { return {"click"}; }
-void TTabItem::DoAccessibleAction(int index) {
-    if (index != 0) return;
-    // Exactly what a left press on the header does.
-    if (TTabControl* tabControl = TabControl()) tabControl->HeaderPressed(*this);
-}
-std::vector<TControl*> TTabItem::AccessibleChildren() const { return {content_.get()}; }
-
-platform::AccessibleRole TTabItemContent::AccessibleRole() const { return AccessibleRole::Panel; }
-TControl* TTabItemContent::AccessibleParentControl() const { return &page_; }
-
-platform::AccessibleRole TWebBrowser::AccessibleRole() const { return AccessibleRole::Embedded; }
-platform::WindowHandle TWebBrowser::AccessibleEmbeddedWindow() const {
-    return binding_ ? binding_->Display() : 0;
-}
-
-platform::AccessibleRole TWindowClientArea::AccessibleRole() const { return AccessibleRole::Frame; }
-std::string TWindowClientArea::AccessibleName() const { return window_.WindowCaption(); }
-unsigned TWindowClientArea::AccessibleStates() const {
-    unsigned states = platform::AccessibleEnabled;
-    if (window_.WindowShown()) states |= platform::AccessibleVisible | platform::AccessibleShowing;
-    if (window_.WindowActive()) states |= platform::AccessibleFocused;
-    return states;
 }
 
 }  // namespace velmora

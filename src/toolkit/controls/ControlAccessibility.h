@@ -2,7 +2,8 @@
 // service reads, answered from the control's own description.
 #pragma once
 
-#include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/Accessibility.h"
 
@@ -30,8 +31,6 @@ public:
 
 private:
     TControl& control_;
-    // Queued actions find out through it that the control went away.
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 // The listening backend's sink, or nullptr.

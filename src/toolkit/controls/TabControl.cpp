@@ -508,4 +508,10 @@ void TTabControl::HeaderKey(TTabItem& page, platform::Key& key, unsigned shift) 
     FocusActiveHeader();
 }
 
+// ---------------------------------------------------------------- accessibility
+
+platform::AccessibleRole TTabControl::AccessibleRole() const { return platform::AccessibleRole::PageTabList; }
+// The headers only: each page's content is reached through its header.
+std::vector<TControl*> TTabControl::AccessibleChildren() const { return {strip_.get()}; }
+
 }  // namespace velmora

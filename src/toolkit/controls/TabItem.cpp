@@ -291,4 +291,21 @@ void TTabItem::Paint(platform::ICanvas& canvas) {
     if (IsFocused()) theme::DrawFocusRing(canvas, rect, 2);
 }
 
+// ---------------------------------------------------------------- accessibility
+
+platform::AccessibleRole TTabItem::AccessibleRole() const { return platform::AccessibleRole::PageTab; }
+std::string TTabItem::AccessibleName() const { return Text(); }
+unsigned TTabItem::AccessibleStates() const {
+    unsigned states = TControl::AccessibleStates() | platform::AccessibleSelectable;
+    if (IsSelected()) states |= platform::AccessibleSelected;
+    return states;
+}
+std::vector<std::string> TTabItem::AccessibleActions() const { return {"click"}; }
+void TTabItem::DoAccessibleAction(int index) {
+    if (index != 0) return;
+    // Exactly what a left press on the header does.
+    if (TTabControl* tabControl = TabControl()) tabControl->HeaderPressed(*this);
+}
+std::vector<TControl*> TTabItem::AccessibleChildren() const { return {content_.get()}; }
+
 }  // namespace velmora

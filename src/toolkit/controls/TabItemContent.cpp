@@ -1,5 +1,7 @@
 #include "TabItemContent.h"
 
+#include "toolkit/controls/TabItem.h"
+
 namespace velmora {
 
 const ClassInfo& TTabItemContent::StaticClassInfo() {
@@ -46,5 +48,10 @@ void TTabItemContent::AbandonMovement() {
         movement_.reset();
     }
 }
+
+// ---------------------------------------------------------------- accessibility
+
+platform::AccessibleRole TTabItemContent::AccessibleRole() const { return platform::AccessibleRole::Panel; }
+TControl* TTabItemContent::AccessibleParentControl() const { return &page_; }
 
 }  // namespace velmora

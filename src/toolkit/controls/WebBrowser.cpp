@@ -105,4 +105,11 @@ void TWebBrowser::ParentChanged() {
     UpdateContentFromControl();
 }
 
+// ---------------------------------------------------------------- accessibility
+
+platform::AccessibleRole TWebBrowser::AccessibleRole() const { return platform::AccessibleRole::Embedded; }
+platform::WindowHandle TWebBrowser::AccessibleEmbeddedWindow() const {
+    return binding_ ? binding_->Display() : 0;
+}
+
 }  // namespace velmora

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The real reader seen through the accessibility bus: a client walks its tree
 # the way a screen reader does and drives it through actions alone (see
-# a11y_client.py), against a chapter server this script starts and whose log
-# it reads.
+# a11y_client.py), against the book server this script starts (the one the
+# installed package runs) and whose log it reads.
 #
 #   a11y-smoke.sh <reader> <book directory> <port>
 #
@@ -14,6 +14,9 @@ reader=$1
 book=$2
 port=$3
 here=$(cd "$(dirname "$0")" && pwd)
+VELMORA_SCRIPT="a11y-smoke"
+# shellcheck source=scripts/lib.sh
+. "$here/../../../scripts/lib.sh"
 
 skip() { echo "skipped: $*"; exit 77; }
 for tool in Xvfb dbus-run-session python3; do
@@ -35,12 +38,10 @@ for candidate in /usr/bin/python3 python3; do
 done
 [[ -n $client_python ]] || skip "python3 with gi.repository.Atspi (python3-gi, gir1.2-atspi-2.0) is not installed"
 
-
 work=$(mktemp -d)
-pids=()
+server_pid=""
 finish() {
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null; done
-    wait 2>/dev/null
+    velmora_stop "$server_pid" "${VELMORA_XVFB_PID:-}"
     rm -rf "$work"
 }
 trap finish EXIT
@@ -53,36 +54,15 @@ fail() {
 }
 
 # ------------------------------------------------------------ chapter server
-python3 -u -m http.server --bind 127.0.0.1 "$port" --directory "$book" >"$work/server.log" 2>&1 &
-server_pid=$!
-pids+=("$server_pid")
-for _ in $(seq 150); do
-    grep -q "^Serving HTTP" "$work/server.log" && break
-    kill -0 "$server_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if ! grep -q "^Serving HTTP" "$work/server.log"; then
-    # The port is taken: as root, go on in a network of our own.
-    if grep -q "Address already in use" "$work/server.log" && [[ -z ${A11Y_OWN_NETWORK:-} ]] &&
-        [[ $(id -u) -eq 0 ]] && command -v unshare >/dev/null && command -v ip >/dev/null &&
-        unshare -n true 2>/dev/null; then
-        echo "127.0.0.1:$port is taken; going on in a network namespace of its own"
-        finish
-        trap - EXIT
-        # shellcheck disable=SC2016  # expanded by the inner shell
-        exec unshare -n env A11Y_OWN_NETWORK=1 bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
-    fi
-    grep -q "OSError\|PermissionError" "$work/server.log" && skip "cannot bind 127.0.0.1:$port"
-    fail "the chapter server did not start"
-fi
+velmora_serve_book_for_test "$book" "$port" "$work/server.log" A11Y_OWN_NETWORK finish "$0" "$@"
+case $? in
+0) server_pid=$VELMORA_SERVER_PID ;;
+77) skip "$VELMORA_SERVER_PROBLEM" ;;
+*) fail "$VELMORA_SERVER_PROBLEM" ;;
+esac
 
 # ------------------------------------------------------------ display
-mkfifo "$work/displayfd"
-Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$work/displayfd" >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-display=""
-read -r -t 20 display <"$work/displayfd" || fail "the virtual display did not start"
-export DISPLAY=:$display
+velmora_start_display 1024x768x24 || fail "the virtual display did not start"
 
 # ------------------------------------------------------------ buses, reader, client
 mkdir -p "$work/cache" "$work/config" "$work/data" "$work/runtime"

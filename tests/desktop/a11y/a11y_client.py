@@ -127,8 +127,9 @@ def reader_frame():
 
 
 def gets(path):
+    """Requests for path in the book server's log ("127.0.0.1:PORT: url:/Nav3.html")."""
     with open(server_log, encoding="utf-8", errors="replace") as f:
-        return len(re.findall(r'"GET %s HTTP' % re.escape(path), f.read()))
+        return len(re.findall(r"^[0-9.]*:[0-9]*: url:%s$" % re.escape(path), f.read(), re.MULTILINE))
 
 
 Atspi.init()
