@@ -40,6 +40,7 @@
 #include <string>
 
 #include "ComPtr.h"
+#include "KeyTranslation.h"
 #include "backends/native/NativePlatform.h"
 
 namespace velmora::win32 {
@@ -144,7 +145,7 @@ private:
     std::map<HWND, std::unique_ptr<NativeWindow>> windows_;
     // Borrowed: the engine removes its entry before it lets the object go.
     std::map<HWND, IOleInPlaceActiveObject*> keyboardTargets_;
-    wchar_t highSurrogate_ = 0;
+    CharacterDecoder characters_;
 };
 
 }  // namespace velmora::win32
