@@ -294,15 +294,14 @@ public:
 private:
     static HWND FindBox(DWORD uiThread) {
         HWND found = nullptr;
-        EnumThreadWindows(
-            uiThread,
-            [](HWND hwnd, LPARAM result) -> BOOL {
-                if (ClassName(hwnd) != L"#32770" || !::IsWindowVisible(hwnd)) return TRUE;
-                *reinterpret_cast<HWND*>(result) = hwnd;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&found));
+        EnumThreadWindows(uiThread, &BoxDriver::Dialog, reinterpret_cast<LPARAM>(&found));
         return found;
+    }
+    // The message box's window class is the system's dialog class.
+    static BOOL CALLBACK Dialog(HWND hwnd, LPARAM result) {
+        if (ClassName(hwnd) != L"#32770" || !::IsWindowVisible(hwnd)) return TRUE;
+        *reinterpret_cast<HWND*>(result) = hwnd;
+        return FALSE;
     }
     static BOOL CALLBACK Child(HWND hwnd, LPARAM param) {
         auto& seen = *reinterpret_cast<SeenBox*>(param);
