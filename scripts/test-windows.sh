@@ -6,6 +6,8 @@
 #     attributes and times), the code page suite once per system locale;
 #   - velmora_windows_a11y_tests: the real window's accessibility tree as an
 #     Active Accessibility client reads it, on a virtual display of its own;
+#   - velmora_win32_tests: the Windows backend itself (windows, timers,
+#     wake-ups, message boxes, keys) on a virtual display of its own;
 #   - velmora_reader_smoke_wine: the real Velmora.exe on a virtual display of
 #     its own against a chapter server (tests/windows/reader-smoke-wine.sh).
 #
@@ -55,7 +57,7 @@ built=$(date +%s)
 cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DVELMORA_FORMTEXT2BIN="$HOST_DIR/formtext2bin" -DVELMORA_WINEPREFIX="$BUILD_DIR/wineprefix" \
     "${launcher[@]}" >/dev/null || fail "cross configure failed"
-cmake --build "$BUILD_DIR" -j "$JOBS" --target velmora velmora_tests velmora_windows_tests velmora_windows_a11y_tests ||
+cmake --build "$BUILD_DIR" -j "$JOBS" --target velmora velmora_tests velmora_windows_tests velmora_win32_tests velmora_windows_a11y_tests ||
     fail "the Windows tests failed to build"
 echo "built in $(seconds_since "$built") s"
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "GdiPlusCanvas.h"
+#include "KeyTranslation.h"
 #include "base/Exceptions.h"
 #include "TextConversion.h"
 #include "Win32WebEngine.h"
@@ -75,25 +76,7 @@ AdjustForDpiFn AdjustForDpiFunction() {
 }
 
 unsigned ShiftFromKeyboard() {
-    unsigned shift = platform::ShiftNone;
-    if (GetKeyState(VK_SHIFT) < 0) shift |= platform::ShiftShift;
-    if (GetKeyState(VK_CONTROL) < 0) shift |= platform::ShiftCtrl;
-    if (GetKeyState(VK_MENU) < 0) shift |= platform::ShiftAlt;
-    return shift;
-}
-
-platform::Key TranslateKey(WPARAM vk) {
-    switch (vk) {
-    case VK_TAB: return platform::Key::Tab;
-    case VK_RETURN: return platform::Key::Enter;
-    case VK_ESCAPE: return platform::Key::Escape;
-    case VK_SPACE: return platform::Key::Space;
-    case VK_LEFT: return platform::Key::Left;
-    case VK_UP: return platform::Key::Up;
-    case VK_RIGHT: return platform::Key::Right;
-    case VK_DOWN: return platform::Key::Down;
-    default: return platform::Key::Other;
-    }
+    return ShiftStateOf(GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_CONTROL) < 0, GetKeyState(VK_MENU) < 0);
 }
 
 struct MouseButtonMessage {
@@ -156,7 +139,9 @@ Win32Platform::Win32Platform() : instance_(GetModuleHandleW(nullptr)) {
     utility.lpfnWndProc = UtilityProc;
     utility.hInstance = instance_;
     utility.lpszClassName = kUtilityClass;
-    if (RegisterClassExW(&utility))
+    // The class outlives an instance: a second one in the same process
+    // (a restart, a test) finds it registered.
+    if (RegisterClassExW(&utility) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS)
         utility_ = CreateWindowExW(0, kUtilityClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance_, this);
 }
 
@@ -602,26 +587,13 @@ void Win32Platform::PostMouse(NativeWindow& window, MessageKind kind, platform::
 }
 
 void Win32Platform::PostKey(NativeWindow& window, MessageKind kind, WPARAM wParam) {
-    Post({.kind = kind, .window = ToHandle(window.hwnd), .key = TranslateKey(wParam), .shift = ShiftFromKeyboard()});
+    Post({.kind = kind, .window = ToHandle(window.hwnd), .key = TranslateVirtualKey(static_cast<unsigned>(wParam)), .shift = ShiftFromKeyboard()});
 }
 
 void Win32Platform::PostChar(NativeWindow& window, WPARAM wParam) {
-    const auto unit = static_cast<wchar_t>(wParam);
-    char32_t c = 0;
-    if (unit >= 0xD800 && unit <= 0xDBFF) {
-        highSurrogate_ = unit;
-        return;
-    }
-    if (unit >= 0xDC00 && unit <= 0xDFFF) {
-        if (!highSurrogate_) return;
-        c = 0x10000 + ((static_cast<char32_t>(highSurrogate_) - 0xD800) << 10) + (static_cast<char32_t>(unit) - 0xDC00);
-    } else {
-        c = unit;
-    }
-    highSurrogate_ = 0;
-    // Control characters (Tab, Enter, Ctrl+letter) arrive as keys already.
-    if (c < 0x20 || c == 0x7F) return;
-    Post({.kind = MessageKind::Char, .window = ToHandle(window.hwnd), .character = c, .shift = ShiftFromKeyboard()});
+    const std::optional<char32_t> c = characters_.Feed(static_cast<unsigned>(wParam));
+    if (!c) return;
+    Post({.kind = MessageKind::Char, .window = ToHandle(window.hwnd), .character = *c, .shift = ShiftFromKeyboard()});
 }
 
 LRESULT Win32Platform::HandleWindowMessage(NativeWindow& window, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -758,13 +730,26 @@ platform::MessageBoxResult Win32Platform::ShowMessageBox(const platform::Message
     // wait there unseen.
     if (!owner) type |= MB_SETFOREGROUND;
     const int answer = MessageBoxW(owner, Widen(request.text).c_str(), Widen(request.caption).c_str(), type);
+    // Only an answer the box has a button for counts. A box closed without
+    // one (WM_CLOSE on a Yes/No box answers IDCANCEL) or not shown at all (0)
+    // gives the answer that changes nothing.
+    auto offered = [&](MessageBoxResult result) {
+        switch (request.buttons) {
+        case MessageBoxButtons::Ok: return result == MessageBoxResult::Ok;
+        case MessageBoxButtons::OkCancel: return result == MessageBoxResult::Ok || result == MessageBoxResult::Cancel;
+        case MessageBoxButtons::YesNo: return result == MessageBoxResult::Yes || result == MessageBoxResult::No;
+        }
+        return false;
+    };
+    MessageBoxResult result = EscapeAnswer(request.buttons);
     switch (answer) {
-    case IDYES: return MessageBoxResult::Yes;
-    case IDNO: return MessageBoxResult::No;
-    case IDCANCEL: return MessageBoxResult::Cancel;
-    case IDOK: return MessageBoxResult::Ok;
-    default: return EscapeAnswer(request.buttons);  // no answer (the box could not be shown)
+    case IDYES: result = MessageBoxResult::Yes; break;
+    case IDNO: result = MessageBoxResult::No; break;
+    case IDCANCEL: result = MessageBoxResult::Cancel; break;
+    case IDOK: result = MessageBoxResult::Ok; break;
+    default: break;
     }
+    return offered(result) ? result : EscapeAnswer(request.buttons);
 }
 
 void Win32Platform::StartGdiPlus() {

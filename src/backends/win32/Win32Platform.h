@@ -41,6 +41,7 @@
 
 #include "ComPtr.h"
 #include "Win32Accessible.h"
+#include "KeyTranslation.h"
 #include "backends/native/NativePlatform.h"
 
 namespace velmora::win32 {
@@ -149,7 +150,7 @@ private:
     std::map<HWND, std::unique_ptr<NativeWindow>> windows_;
     // Borrowed: the engine removes its entry before it lets the object go.
     std::map<HWND, IOleInPlaceActiveObject*> keyboardTargets_;
-    wchar_t highSurrogate_ = 0;
+    CharacterDecoder characters_;
     Win32Accessibility accessibility_;
 };
 
