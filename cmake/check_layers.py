@@ -57,6 +57,8 @@ SYSTEM_PREFIXES = ("gtk/", "gdk/", "glib", "gio/", "gobject/", "webkit2/", "cair
                    "servprov.h", "shlobj.h", "exdisp.h", "mshtml.h", "gdiplus.h", "commctrl.h", "unistd.h",
                    "dlfcn.h", "sys/", "netinet/", "arpa/")
 
+# Tests that drive a real backend from the inside.
+BACKEND_TEST_FOLDERS = ("tests/desktop/", "tests/windows/binding/")
 SCANNED = ("src", "tools", "fuzz", "tests", "testsupport")
 EXTENSIONS = (".h", ".hpp", ".cpp", ".cc", ".c")
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
@@ -153,8 +155,8 @@ def main():
                 errors.append(f'{where}: one backend includes another: "{name}"')
             elif layer == "tests" and target_layer == "backends" \
                     and backend_of(target) not in ("headless", SHARED_BACKEND_CORE) \
-                    and not path.startswith("tests/desktop/"):
-                errors.append(f'{where}: only the desktop tests include the backend of "{name}"')
+                    and not path.startswith(BACKEND_TEST_FOLDERS):
+                errors.append(f'{where}: only the desktop and binding tests include the backend of "{name}"')
             source_folder, target_folder = os.path.dirname(path), os.path.dirname(target)
             if source_folder != target_folder:
                 folder_edges.setdefault(source_folder, set()).add(target_folder)

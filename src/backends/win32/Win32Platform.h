@@ -44,7 +44,7 @@
 
 namespace velmora::win32 {
 
-class Win32Platform final : public platform::NativePlatform {
+class Win32Platform : public platform::NativePlatform {
 public:
     Win32Platform();
     ~Win32Platform() override;
@@ -94,6 +94,15 @@ public:
     std::unique_ptr<platform::ICanvas> CreateOffscreenCanvas(platform::SizeI pixels, float scale) override;
     std::unique_ptr<platform::IWebEngine> CreateWebEngine(platform::IWebEngineEvents& events,
                                                           platform::EngineResult& failure) override;
+
+    // --- where the backend meets the system, replaceable for tests ---
+    // Creates the engine object; CoCreateInstance unless a stand-in was given.
+    using EngineFactory = std::function<HRESULT(REFCLSID, IUnknown*, DWORD, REFIID, void**)>;
+    void SetEngineFactory(EngineFactory factory) { engineFactory_ = std::move(factory); }
+    // Shows a message box and returns the button pressed; MessageBoxW unless
+    // a stand-in was given (a test cannot answer a modal box).
+    using MessageBoxFunction = std::function<int(HWND, const wchar_t*, const wchar_t*, UINT)>;
+    void SetMessageBoxFunction(MessageBoxFunction function) { messageBox_ = std::move(function); }
 
     // --- for the web engine ---
     // Key messages for windows inside display go to the engine's in-place
@@ -145,6 +154,8 @@ private:
     // Borrowed: the engine removes its entry before it lets the object go.
     std::map<HWND, IOleInPlaceActiveObject*> keyboardTargets_;
     wchar_t highSurrogate_ = 0;
+    EngineFactory engineFactory_ = &CoCreateInstance;
+    MessageBoxFunction messageBox_ = &MessageBoxW;
 };
 
 }  // namespace velmora::win32
