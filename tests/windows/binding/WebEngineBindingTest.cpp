@@ -201,16 +201,19 @@ TEST(WebEngineBinding, RefusalWhileTheWindowIsBuiltEndsTheProgramWithItsMessage)
 TEST(WebEngineBinding, RefusedChapterLoadKeepsTheTableOfContentsAndShowsTheError) {
     RecordingPlatform platform({{"Navigate", INET_E_RESOURCE_NOT_FOUND}});
     bool displayShown = true;
+    std::string storedAddress;
     User user(platform, {{0, [] { User::Click(ChapterButton(3)); }},
                          {0,
                           [&] {
                               displayShown = IsWindowVisible(platform.control->Display()) != FALSE;
+                              storedAddress = Form2->WebBrowser1->StoredURL();
                               User::Close();
                           },
                           [&] { return !platform.boxes.empty(); }}});
     EXPECT_EQ(RunProgram(platform), 0);
     EXPECT_EQ(platform.boxes, std::vector<std::string>{"Error: " + RefusalText("Navigate") + "."});
     EXPECT_FALSE(displayShown);
+    EXPECT_EQ(storedAddress, "http://" VELMORA_CHAPTER_HOST "/Nav3.html");
     EXPECT_TRUE(Contains(platform.log, ChapterNavigate(3, 0)));
     EXPECT_FALSE(Contains(platform.log, "put_Visible(true)"));
 }
