@@ -55,7 +55,7 @@ SHARED_BACKEND_CORE = "native"
 PORTABLE_BACKEND_FILES = {"src/backends/win32/KeyTranslation.h"}
 
 # The folders of a backend's own tests, which run where the backend does.
-BACKEND_TEST_FOLDERS = ("tests/desktop/", "tests/windows/backend/", "tests/windows/a11y/")
+BACKEND_TEST_FOLDERS = ("tests/desktop/", "tests/windows/backend/", "tests/windows/a11y/", "tests/windows/binding/")
 
 # Where quoted includes are looked up after the including file's own folder.
 INCLUDE_ROOTS = ["src", "testsupport", "tests"]

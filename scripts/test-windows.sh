@@ -2,6 +2,8 @@
 # Runs the Windows program and its tests where they run: cross-built with
 # MinGW-w64, under Wine, through CTest.
 #   - velmora_tests: every headless test, as on Linux;
+#   - velmora_binding_tests: the web engine binding against a recording
+#     stand-in for the browser control, inside the whole program;
 #   - velmora_windows_tests: what only Windows has (code pages, file
 #     attributes and times), the code page suite once per system locale;
 #   - velmora_windows_a11y_tests: the real window's accessibility tree as an
@@ -57,7 +59,7 @@ built=$(date +%s)
 cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DVELMORA_FORMTEXT2BIN="$HOST_DIR/formtext2bin" -DVELMORA_WINEPREFIX="$BUILD_DIR/wineprefix" \
     "${launcher[@]}" >/dev/null || fail "cross configure failed"
-cmake --build "$BUILD_DIR" -j "$JOBS" --target velmora velmora_tests velmora_windows_tests velmora_win32_tests velmora_windows_a11y_tests ||
+cmake --build "$BUILD_DIR" -j "$JOBS" --target velmora velmora_tests velmora_windows_tests velmora_win32_tests velmora_windows_a11y_tests velmora_binding_tests ||
     fail "the Windows tests failed to build"
 echo "built in $(seconds_since "$built") s"
 

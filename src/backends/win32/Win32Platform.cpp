@@ -139,8 +139,8 @@ Win32Platform::Win32Platform() : instance_(GetModuleHandleW(nullptr)) {
     utility.lpfnWndProc = UtilityProc;
     utility.hInstance = instance_;
     utility.lpszClassName = kUtilityClass;
-    // The class outlives an instance: a second one in the same process
-    // (a restart, a test) finds it registered.
+    // A platform made earlier in this process registered the class already;
+    // without the window this one would have no timers.
     if (RegisterClassExW(&utility) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS)
         utility_ = CreateWindowExW(0, kUtilityClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance_, this);
 }
@@ -729,7 +729,7 @@ platform::MessageBoxResult Win32Platform::ShowMessageBox(const platform::Message
     // A box without owner could open behind another program's window and
     // wait there unseen.
     if (!owner) type |= MB_SETFOREGROUND;
-    const int answer = MessageBoxW(owner, Widen(request.text).c_str(), Widen(request.caption).c_str(), type);
+    const int answer = messageBox_(owner, Widen(request.text).c_str(), Widen(request.caption).c_str(), type);
     // Only an answer the box has a button for counts. A box closed without
     // one (WM_CLOSE on a Yes/No box answers IDCANCEL) or not shown at all (0)
     // gives the answer that changes nothing.
@@ -763,7 +763,7 @@ std::unique_ptr<platform::ICanvas> Win32Platform::CreateOffscreenCanvas(SizeI pi
 
 std::unique_ptr<platform::IWebEngine> Win32Platform::CreateWebEngine(platform::IWebEngineEvents& events,
                                                                      platform::EngineResult& failure) {
-    return Win32WebEngine::Create(*this, events, failure);
+    return Win32WebEngine::Create(*this, engineFactory_, events, failure);
 }
 
 }  // namespace velmora::win32

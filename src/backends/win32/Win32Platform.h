@@ -46,7 +46,7 @@
 
 namespace velmora::win32 {
 
-class Win32Platform final : public platform::NativePlatform {
+class Win32Platform : public platform::NativePlatform {
 public:
     Win32Platform();
     ~Win32Platform() override;
@@ -101,6 +101,15 @@ public:
     void PublishAccessibleTree(platform::WindowHandle window, platform::IAccessibleNode* root) override;
     platform::IAccessibilityEvents* AccessibilityEvents() override;
 
+    // --- where the backend meets the system, replaceable for tests ---
+    // Creates the engine object; CoCreateInstance unless a stand-in was given.
+    using EngineFactory = std::function<HRESULT(REFCLSID, IUnknown*, DWORD, REFIID, void**)>;
+    void SetEngineFactory(EngineFactory factory) { engineFactory_ = std::move(factory); }
+    // Shows a message box and returns the button pressed; MessageBoxW unless
+    // a stand-in was given (a test cannot answer a modal box).
+    using MessageBoxFunction = std::function<int(HWND, const wchar_t*, const wchar_t*, UINT)>;
+    void SetMessageBoxFunction(MessageBoxFunction function) { messageBox_ = std::move(function); }
+
     // --- for the web engine ---
     // Key messages for windows inside display go to the engine's in-place
     // object first, so keys like Tab, the arrows and Delete work in the page.
@@ -152,6 +161,8 @@ private:
     std::map<HWND, IOleInPlaceActiveObject*> keyboardTargets_;
     CharacterDecoder characters_;
     Win32Accessibility accessibility_;
+    EngineFactory engineFactory_ = &CoCreateInstance;
+    MessageBoxFunction messageBox_ = &MessageBoxW;
 };
 
 }  // namespace velmora::win32

@@ -18,12 +18,6 @@ const IID kWebBrowser2Id = {0xD30C1661, 0xCDAF, 0x11D0, {0x8A, 0x3E, 0x00, 0xC0,
 constexpr DISPID kSilentProperty = 551;
 constexpr const wchar_t* kEngineProperty = L"VelmoraWebEngine";
 
-template <typename T>
-void ReleaseAndClear(T*& pointer) {
-    if (pointer) pointer->Release();
-    pointer = nullptr;
-}
-
 // The engine's own description of a failure where it left one, else the
 // system's wording of the code.
 platform::EngineResult FailureOf(HRESULT result) {
@@ -53,33 +47,34 @@ bool IsInside(HWND window, HWND ancestor) { return window && ancestor && (window
 
 }  // namespace
 
-std::unique_ptr<Win32WebEngine> Win32WebEngine::Create(Win32Platform& platform, platform::IWebEngineEvents& events,
+std::unique_ptr<Win32WebEngine> Win32WebEngine::Create(Win32Platform& platform, const Factory& factory,
+                                                       platform::IWebEngineEvents& events,
                                                        platform::EngineResult& failure) {
-    IOleObject* object = nullptr;
-    const HRESULT result = CoCreateInstance(kWebBrowserClass, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                            IID_IOleObject, reinterpret_cast<void**>(&object));
+    ComPtr<IOleObject> object;
+    const HRESULT result = factory(kWebBrowserClass, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                   IID_IOleObject, reinterpret_cast<void**>(object.GetAddressOf()));
     if (FAILED(result) || !object) {
         failure = FailureOf(FAILED(result) ? result : E_NOINTERFACE);
         return nullptr;
     }
     failure = {};
-    return std::unique_ptr<Win32WebEngine>(new Win32WebEngine(platform, events, object));
+    return std::unique_ptr<Win32WebEngine>(new Win32WebEngine(platform, events, std::move(object)));
 }
 
-Win32WebEngine::Win32WebEngine(Win32Platform& platform, platform::IWebEngineEvents& events, IOleObject* object)
-    : platform_(platform), events_(events), object_(object), site_(new ContainerSite(this)),
-      sink_(new BrowserEventSink(this)) {}
+Win32WebEngine::Win32WebEngine(Win32Platform& platform, platform::IWebEngineEvents& events,
+                               ComPtr<IOleObject> object)
+    : platform_(platform), events_(events), object_(std::move(object)) {
+    // Both are born with one reference, which becomes ours.
+    site_.Attach(new ContainerSite(this));
+    sink_.Attach(new BrowserEventSink(this));
+}
 
 Win32WebEngine::~Win32WebEngine() {
     Close();
-    if (site_) {
-        site_->Detach();
-        ReleaseAndClear(site_);
-    }
-    if (sink_) {
-        sink_->Detach();
-        ReleaseAndClear(sink_);
-    }
+    site_->Detach();
+    site_.Reset();
+    sink_->Detach();
+    sink_.Reset();
 }
 
 platform::EngineResult Win32WebEngine::Initialize() {
@@ -87,14 +82,14 @@ platform::EngineResult Win32WebEngine::Initialize() {
     DWORD status = 0;
     object_->GetMiscStatus(DVASPECT_CONTENT, &status);
     if (status & OLEMISC_SETCLIENTSITEFIRST) {
-        const HRESULT result = object_->SetClientSite(static_cast<IOleClientSite*>(site_));
+        const HRESULT result = object_->SetClientSite(static_cast<IOleClientSite*>(site_.Get()));
         if (FAILED(result)) return FailureOf(result);
         siteSet_ = true;
     }
     ComPtr<IPersistStreamInit> persist;
     object_->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(persist.GetAddressOf()));
     if (!siteSet_) {
-        const HRESULT result = object_->SetClientSite(static_cast<IOleClientSite*>(site_));
+        const HRESULT result = object_->SetClientSite(static_cast<IOleClientSite*>(site_.Get()));
         if (FAILED(result)) return FailureOf(result);
         siteSet_ = true;
     }
@@ -110,13 +105,13 @@ platform::EngineResult Win32WebEngine::Initialize() {
         info.cb = sizeof info;
         control->GetControlInfo(&info);
     }
-    object_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch_));
-    Advise(IID_IPropertyNotifySink, static_cast<IPropertyNotifySink*>(site_), propertyCookie_);
+    object_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch_.ReleaseAndGetAddressOf()));
+    Advise(IID_IPropertyNotifySink, static_cast<IPropertyNotifySink*>(site_.Get()), propertyCookie_);
     // Without its events the view would never learn the current address.
-    if (!Advise(kBrowserEventsId, static_cast<IDispatch*>(sink_), eventsCookie_))
+    if (!Advise(kBrowserEventsId, static_cast<IDispatch*>(sink_.Get()), eventsCookie_))
         return FailureOf(CONNECT_E_CANNOTCONNECT);
     if (control) control->OnAmbientPropertyChange(DISPID_UNKNOWN);
-    const HRESULT result = object_->QueryInterface(kWebBrowser2Id, reinterpret_cast<void**>(&browser_));
+    const HRESULT result = object_->QueryInterface(kWebBrowser2Id, reinterpret_cast<void**>(browser_.ReleaseAndGetAddressOf()));
     if (FAILED(result) || !browser_) return FailureOf(FAILED(result) ? result : E_NOINTERFACE);
     return {};
 }
@@ -174,18 +169,18 @@ bool Win32WebEngine::InPlaceActivate(platform::WindowHandle mainWindow, const pl
         return GetAncestor(display_, GA_PARENT) == window;
     }
     container_ = window;
-    HRESULT result = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, static_cast<IOleClientSite*>(site_), 0,
+    HRESULT result = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, static_cast<IOleClientSite*>(site_.Get()), 0,
                                      container_, &bounds_);
     if (FAILED(result)) return false;
-    if (FAILED(object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace_))) || !inPlace_)
+    if (FAILED(object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(inPlace_.ReleaseAndGetAddressOf()))) || !inPlace_)
         return false;
     HWND display = nullptr;
     if (SUCCEEDED(inPlace_->GetWindow(&display)) && display) {
         display_ = display;
         SubclassDisplay();
-        if (SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceActiveObject, reinterpret_cast<void**>(&activeObject_))) &&
+        if (SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceActiveObject, reinterpret_cast<void**>(activeObject_.ReleaseAndGetAddressOf()))) &&
             activeObject_)
-            platform_.AddKeyboardTarget(display_, activeObject_);
+            platform_.AddKeyboardTarget(display_, activeObject_.Get());
     }
     return true;
 }
@@ -226,7 +221,7 @@ void Win32WebEngine::DoVerb(platform::EngineVerb verb) {
     HWND focus = GetFocus();
     const LONG id = verb == platform::EngineVerb::Show ? OLEIVERB_SHOW : OLEIVERB_HIDE;
     RECT bounds = ControlBounds();
-    object_->DoVerb(id, nullptr, static_cast<IOleClientSite*>(site_), 0, container_, &bounds);
+    object_->DoVerb(id, nullptr, static_cast<IOleClientSite*>(site_.Get()), 0, container_, &bounds);
     // The verbs activate the control and pull the keyboard into it; the
     // window that was active keeps the activation and takes the focus.
     if (active && IsWindow(active) && GetActiveWindow() != active) SetActiveWindow(active);
@@ -269,11 +264,11 @@ void Win32WebEngine::Close() {
     RestoreDisplayProcedure();
     if (siteSet_) object_->SetClientSite(nullptr);
     siteSet_ = false;
-    ReleaseAndClear(activeObject_);
-    ReleaseAndClear(inPlace_);
-    ReleaseAndClear(browser_);
-    ReleaseAndClear(dispatch_);
-    ReleaseAndClear(object_);
+    activeObject_.Reset();
+    inPlace_.Reset();
+    browser_.Reset();
+    dispatch_.Reset();
+    object_.Reset();
     display_ = nullptr;
     container_ = nullptr;
 }

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "BrowserEventSink.h"
+#include "ComPtr.h"
 #include "ContainerSite.h"
 #include "backends/native/Lifetime.h"
 #include "platform/WebEngine.h"
@@ -23,10 +24,11 @@ class Win32Platform;
 
 class Win32WebEngine : public platform::IWebEngine, private SiteOwner, private BrowserEventListener {
 public:
-    // Creates the control; nullptr (and the reason in failure) when the
-    // system cannot.
-    static std::unique_ptr<Win32WebEngine> Create(Win32Platform& platform, platform::IWebEngineEvents& events,
-                                                  platform::EngineResult& failure);
+    // Creates the control through factory (the system's CoCreateInstance or
+    // a stand-in); nullptr (and the reason in failure) when it cannot.
+    using Factory = std::function<HRESULT(REFCLSID, IUnknown*, DWORD, REFIID, void**)>;
+    static std::unique_ptr<Win32WebEngine> Create(Win32Platform& platform, const Factory& factory,
+                                                  platform::IWebEngineEvents& events, platform::EngineResult& failure);
     ~Win32WebEngine() override;
     Win32WebEngine(const Win32WebEngine&) = delete;
     Win32WebEngine& operator=(const Win32WebEngine&) = delete;
@@ -42,7 +44,7 @@ public:
     void Close() override;
 
 private:
-    Win32WebEngine(Win32Platform& platform, platform::IWebEngineEvents& events, IOleObject* object);
+    Win32WebEngine(Win32Platform& platform, platform::IWebEngineEvents& events, ComPtr<IOleObject> object);
 
     // SiteOwner
     HWND ContainerWindow() override { return container_; }
@@ -64,13 +66,15 @@ private:
 
     Win32Platform& platform_;
     platform::IWebEngineEvents& events_;
-    IOleObject* object_ = nullptr;
-    IOleInPlaceObject* inPlace_ = nullptr;
-    IOleInPlaceActiveObject* activeObject_ = nullptr;
-    IWebBrowser2* browser_ = nullptr;
-    IDispatch* dispatch_ = nullptr;
-    ContainerSite* site_ = nullptr;
-    BrowserEventSink* sink_ = nullptr;
+    // Released in Close, the interfaces taken from the object before the
+    // object itself; the site and the sink go last, in the destructor.
+    ComPtr<IOleObject> object_;
+    ComPtr<IOleInPlaceObject> inPlace_;
+    ComPtr<IOleInPlaceActiveObject> activeObject_;
+    ComPtr<IWebBrowser2> browser_;
+    ComPtr<IDispatch> dispatch_;
+    ComPtr<ContainerSite> site_;
+    ComPtr<BrowserEventSink> sink_;
     DWORD propertyCookie_ = 0;
     DWORD eventsCookie_ = 0;
     bool siteSet_ = false;
