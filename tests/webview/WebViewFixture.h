@@ -41,6 +41,7 @@ protected:
         EXPECT_TRUE(TWBFactoryService::Instance().Bindings().empty()) << "a binding outlived its window";
         EXPECT_TRUE(HeadlessWebEngine::LiveEngines().empty()) << "an engine was not released";
         HeadlessWebEngine::ResetNextEngineFaults();
+        platform::SetCurrentPlatform(nullptr);
     }
 
     // The window at the given DPI, with a page at (0, 28) of 368 x 452 units.
