@@ -279,3 +279,32 @@ velmora_start_window_manager() {
     velmora_say "the window manager did not start"
     return 1
 }
+
+# ---------------------------------------------------------------- test verdicts
+# A test script keeps its work folder, and shows the tail of the logs in it,
+# only when it fails. Set VELMORA_TEST_WORK to the folder; the verdicts exit
+# (77 is CTest's "skipped").
+VELMORA_TEST_WORK=${VELMORA_TEST_WORK:-}
+VELMORA_TEST_KEEP=0
+velmora_test_skip() {
+    echo "skipped: $*"
+    exit 77
+}
+velmora_test_fail() {
+    echo "FAILED: $*"
+    local log
+    for log in "$VELMORA_TEST_WORK"/*.log; do
+        [[ -s $log ]] && tail -n 30 "$log" | sed "s/^/$(basename "$log" .log): /"
+    done
+    VELMORA_TEST_KEEP=1
+    exit 1
+}
+# For the script's exit trap: the work folder goes unless the test failed.
+velmora_test_forget_work() {
+    [[ -n $VELMORA_TEST_WORK ]] || return 0
+    if [[ $VELMORA_TEST_KEEP -eq 1 ]]; then
+        echo "screenshots and logs kept in $VELMORA_TEST_WORK"
+    else
+        rm -rf "$VELMORA_TEST_WORK"
+    fi
+}

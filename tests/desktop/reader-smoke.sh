@@ -36,48 +36,32 @@ VELMORA_SCRIPT="reader-smoke"
 . "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
 work=$(mktemp -d)
+VELMORA_TEST_WORK=$work
 server_pid=""
 wm_pid=""
 reader_pid=""
-keep_work=0
 
 finish() {
     [[ -n $reader_pid ]] && kill "$reader_pid" 2>/dev/null
     [[ -n $server_pid ]] && kill "$server_pid" 2>/dev/null
     [[ -n $wm_pid ]] && kill "$wm_pid" 2>/dev/null
-    if [[ $keep_work -eq 1 ]]; then
-        echo "screenshots and logs kept in $work"
-    else
-        rm -rf "$work"
-    fi
+    velmora_test_forget_work
 }
 trap finish EXIT
-skip() {
-    echo "skipped: $*"
-    exit 77
-}
-fail() {
-    echo "FAILED: $*"
-    if [[ -s $work/server.log ]]; then sed 's/^/server: /' "$work/server.log"; fi
-    if [[ -s $work/reader.log ]]; then tail -n 30 "$work/reader.log" | sed 's/^/reader: /'; fi
-    keep_work=1
-    exit 1
-}
 
 for tool in xdotool import convert compare identify openbox xprop xwininfo systemd-socket-activate /bin/busybox; do
-    command -v "$tool" >/dev/null || skip "$tool is not installed"
+    command -v "$tool" >/dev/null || velmora_test_skip "$tool is not installed"
 done
-[[ -n ${DISPLAY:-} ]] || skip "no display"
+[[ -n ${DISPLAY:-} ]] || velmora_test_skip "no display"
 
 # ------------------------------------------------------------ chapter server
 # Our own server (the one the installed package runs, with its
 # configuration), so that its log tells exactly which pages were asked for.
-forget_work() { rm -rf "$work"; }
-velmora_serve_book_for_test "$book" "$port" "$work/server.log" READER_SMOKE_OWN_NETWORK forget_work "$0" "$@"
+velmora_serve_book_for_test "$book" "$port" "$work/server.log" READER_SMOKE_OWN_NETWORK velmora_test_forget_work "$0" "$@"
 case $? in
 0) server_pid=$VELMORA_SERVER_PID ;;
-77) skip "$VELMORA_SERVER_PROBLEM" ;;
-*) fail "$VELMORA_SERVER_PROBLEM" ;;
+77) velmora_test_skip "$VELMORA_SERVER_PROBLEM" ;;
+*) velmora_test_fail "$VELMORA_SERVER_PROBLEM" ;;
 esac
 
 # Page requests in the server's log, one path per line, whatever the method
@@ -88,7 +72,7 @@ requests_of() {
 }
 
 # ------------------------------------------------------------ window manager
-velmora_start_window_manager "$work/openbox.log" || fail "the window manager did not start"
+velmora_start_window_manager "$work/openbox.log" || velmora_test_fail "the window manager did not start"
 wm_pid=$VELMORA_WM_PID
 
 # ------------------------------------------------------------ the reader
@@ -111,23 +95,23 @@ find_window() {
     [[ -n $window ]]
 }
 velmora_wait_for 30 find_window
-kill -0 "$reader_pid" 2>/dev/null || fail "the reader ended before its window appeared"
-[[ -n $window ]] || fail "no visible window titled Тальмерин within 30 s"
+kill -0 "$reader_pid" 2>/dev/null || velmora_test_fail "the reader ended before its window appeared"
+[[ -n $window ]] || velmora_test_fail "no visible window titled Тальмерин within 30 s"
 
 title=$(xdotool getwindowname "$window")
-[[ $title == "Тальмерин" ]] || fail "the window's title is \"$title\", not \"Тальмерин\""
+[[ $title == "Тальмерин" ]] || velmora_test_fail "the window's title is \"$title\", not \"Тальмерин\""
 # Outputs are taken whole before they are searched: grep -q stopping early
 # would fail the pipe.
 info=$(xwininfo -id "$window")
-[[ $info == *"Map State: IsViewable"* ]] || fail "the window is not mapped"
+[[ $info == *"Map State: IsViewable"* ]] || velmora_test_fail "the window is not mapped"
 WIDTH=0 HEIGHT=0
 eval "$(xdotool getwindowgeometry --shell "$window")"
-[[ $WIDTH -eq 368 && $HEIGHT -eq 480 ]] || fail "client area is ${WIDTH}x${HEIGHT}, not 368x480"
+[[ $WIDTH -eq 368 && $HEIGHT -eq 480 ]] || velmora_test_fail "client area is ${WIDTH}x${HEIGHT}, not 368x480"
 class=$(xprop -id "$window" WM_CLASS)
-[[ $class == *'"Velmora"'* ]] || fail "window class is not Velmora: $class"
+[[ $class == *'"Velmora"'* ]] || velmora_test_fail "window class is not Velmora: $class"
 # The program icon, rendered from its SVG into the build tree.
 icons=$(xprop -id "$window" _NET_WM_ICON)
-[[ $icons == *"Icon (16 x 16)"* ]] || fail "the window carries no 16x16 program icon"
+[[ $icons == *"Icon (16 x 16)"* ]] || velmora_test_fail "the window carries no 16x16 program icon"
 
 # ------------------------------------------------------------ looking at the window
 # Client coordinates in units, which are pixels at scale 1.
@@ -199,23 +183,23 @@ settled_and() {
 xdotool mousemove --window "$window" 184 470
 contents=$work/contents.png
 last_signature=""
-velmora_wait_for 20 settled_and "$contents" shows_buttons || fail "the table of contents with its buttons did not appear"
-header_selected "$contents" 1 || fail "the header \"Оглавление\" is not drawn selected at start"
-[[ $(identify -format %wx%h "$contents") == 368x480 ]] || fail "screenshot of the window is $(identify -format %wx%h "$contents")"
-[[ $(requested_paths | wc -l) -eq 0 ]] || fail "pages requested before any chapter was chosen: $(requested_paths | tr '\n' ' ')"
+velmora_wait_for 20 settled_and "$contents" shows_buttons || velmora_test_fail "the table of contents with its buttons did not appear"
+header_selected "$contents" 1 || velmora_test_fail "the header \"Оглавление\" is not drawn selected at start"
+[[ $(identify -format %wx%h "$contents") == 368x480 ]] || velmora_test_fail "screenshot of the window is $(identify -format %wx%h "$contents")"
+[[ $(requested_paths | wc -l) -eq 0 ]] || velmora_test_fail "pages requested before any chapter was chosen: $(requested_paths | tr '\n' ' ')"
 
 # ------------------------------------------------------------ chapter 3
 xdotool mousemove --window "$window" 184 $((STRIP_HEIGHT + 2 * BUTTON_HEIGHT + BUTTON_HEIGHT / 2)) click 1
 page_paths() { requested_paths | grep -vxF /favicon.ico; }
 page_requested() { [[ -n $(page_paths) ]]; }
-velmora_wait_for 20 page_requested || fail "choosing chapter 3 sent no request for /Nav3.html"
+velmora_wait_for 20 page_requested || velmora_test_fail "choosing chapter 3 sent no request for /Nav3.html"
 first=$(page_paths | head -n 1)
-[[ $first == /Nav3.html ]] || fail "choosing chapter 3 requested $first, not /Nav3.html"
+[[ $first == /Nav3.html ]] || velmora_test_fail "choosing chapter 3 requested $first, not /Nav3.html"
 
 chapter=$work/chapter-3.png
 last_signature=""
-velmora_wait_for 30 settled_and "$chapter" shows_chapter || fail "the reader page does not show chapter 3 after the slide (see $chapter)"
-header_selected "$chapter" 2 || fail "the header \"Содержание\" is not drawn selected on the reader page (see $chapter)"
+velmora_wait_for 30 settled_and "$chapter" shows_chapter || velmora_test_fail "the reader page does not show chapter 3 after the slide (see $chapter)"
+header_selected "$chapter" 2 || velmora_test_fail "the header \"Содержание\" is not drawn selected on the reader page (see $chapter)"
 
 # ------------------------------------------------------------ back, at once
 xdotool mousemove --window "$window" 45 14
@@ -248,35 +232,35 @@ for entry in "${frames[@]}"; do
     if [[ $(page_difference "$contents" "$frame") -le 100 ]]; then
         [[ -n $back_ms ]] || back_ms=$ms
     elif [[ -n $back_ms ]]; then
-        fail "the table of contents came back at $back_ms ms but did not stay (see $frame, $ms ms)"
+        velmora_test_fail "the table of contents came back at $back_ms ms but did not stay (see $frame, $ms ms)"
     elif ! shows_chapter "$frame"; then
-        fail "going back shows a frame that is neither page, as a slide would (see $frame, $ms ms)"
+        velmora_test_fail "going back shows a frame that is neither page, as a slide would (see $frame, $ms ms)"
     fi
 done
-[[ -n $back_ms ]] || fail "the table of contents did not come back within 700 ms of the press on \"Оглавление\""
+[[ -n $back_ms ]] || velmora_test_fail "the table of contents did not come back within 700 ms of the press on \"Оглавление\""
 ((back_ms <= back_limit_ms + shot_ms)) ||
-    fail "the table of contents came back only after $back_ms ms (limit $back_limit_ms ms + $shot_ms ms for a screenshot)"
-header_selected "${frames[-1]%:*}" 1 || fail "the header \"Оглавление\" is not drawn selected after going back"
+    velmora_test_fail "the table of contents came back only after $back_ms ms (limit $back_limit_ms ms + $shot_ms ms for a screenshot)"
+header_selected "${frames[-1]%:*}" 1 || velmora_test_fail "the header \"Оглавление\" is not drawn selected after going back"
 echo "table of contents back after $back_ms ms (a screenshot takes $shot_ms ms)"
 
 # ------------------------------------------------------------ close
 xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4
 reader_gone() { ! kill -0 "$reader_pid" 2>/dev/null; }
-velmora_wait_for 15 reader_gone || fail "the reader is still running 15 s after Alt+F4"
+velmora_wait_for 15 reader_gone || velmora_test_fail "the reader is still running 15 s after Alt+F4"
 wait "$reader_pid"
 status=$?
 reader_pid=""
-[[ $status -eq 0 ]] || fail "the reader exited with code $status after its window was closed"
+[[ $status -eq 0 ]] || velmora_test_fail "the reader exited with code $status after its window was closed"
 
 # Counted at the very end, so that a late second load is caught too.
 nav3=$(requests_of /Nav3.html)
-[[ $nav3 -eq 1 ]] || fail "the server received $nav3 requests for /Nav3.html, not exactly one"
+[[ $nav3 -eq 1 ]] || velmora_test_fail "the server received $nav3 requests for /Nav3.html, not exactly one"
 others=$(requested_paths | grep -vxF -e /Nav3.html -e /favicon.ico | tr '\n' ' ')
-[[ -z $others ]] || fail "pages other than chapter 3 were requested: $others"
+[[ -z $others ]] || velmora_test_fail "pages other than chapter 3 were requested: $others"
 
 if [[ -n $shot_dir ]]; then
     if ! mkdir -p "$shot_dir" || ! cp "$contents" "$chapter" "$shot_dir"/; then
-        fail "cannot save screenshots in $shot_dir"
+        velmora_test_fail "cannot save screenshots in $shot_dir"
     fi
 fi
 echo "reader smoke test passed"

@@ -34,51 +34,35 @@ VELMORA_SCRIPT="reader-smoke-wine"
 . "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
 work=$(mktemp -d)
+VELMORA_TEST_WORK=$work
 server_pid=""
 xvfb_pid=""
 reader_pid=""
 own_server=""
-keep_work=0
 
 finish() {
     [[ -n $reader_pid ]] && kill "$reader_pid" 2>/dev/null
     [[ -n $server_pid ]] && kill "$server_pid" 2>/dev/null
     [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null
     [[ -n $own_server ]] && "$wine_run" wineserver -k >/dev/null 2>&1
-    if [[ $keep_work -eq 1 ]]; then
-        echo "screenshots and logs kept in $work"
-    else
-        rm -rf "$work"
-    fi
+    velmora_test_forget_work
 }
 trap finish EXIT
-skip() {
-    echo "skipped: $*"
-    exit 77
-}
-fail() {
-    echo "FAILED: $*"
-    if [[ -s $work/server.log ]]; then sed 's/^/server: /' "$work/server.log"; fi
-    if [[ -s $work/reader.log ]]; then tail -n 30 "$work/reader.log" | sed 's/^/reader: /'; fi
-    keep_work=1
-    exit 1
-}
 
 for tool in Xvfb xdotool import convert compare; do
-    command -v "$tool" >/dev/null || skip "$tool is not installed"
+    command -v "$tool" >/dev/null || velmora_test_skip "$tool is not installed"
 done
-[[ -x $wine_run ]] || fail "no Wine runner at $wine_run"
-[[ -f $exe ]] || fail "no program at $exe"
+[[ -x $wine_run ]] || velmora_test_fail "no Wine runner at $wine_run"
+[[ -f $exe ]] || velmora_test_fail "no program at $exe"
 
 # ------------------------------------------------------------ chapter server
 # The book server the installed package runs, so that its log tells exactly
 # which pages were asked for.
-forget_work() { rm -rf "$work"; }
-velmora_serve_book_for_test "$book" "$port" "$work/server.log" READER_SMOKE_OWN_NETWORK forget_work "$0" "$@"
+velmora_serve_book_for_test "$book" "$port" "$work/server.log" READER_SMOKE_OWN_NETWORK velmora_test_forget_work "$0" "$@"
 case $? in
 0) server_pid=$VELMORA_SERVER_PID ;;
-77) skip "$VELMORA_SERVER_PROBLEM" ;;
-*) fail "$VELMORA_SERVER_PROBLEM" ;;
+77) velmora_test_skip "$VELMORA_SERVER_PROBLEM" ;;
+*) velmora_test_fail "$VELMORA_SERVER_PROBLEM" ;;
 esac
 if [[ -n ${READER_SMOKE_OWN_NETWORK:-} ]]; then
     # Wine makes its sockets in the wineserver, so the prefix's server must
@@ -93,7 +77,7 @@ requested_paths() { velmora_requested_paths "$work/server.log"; }
 page_paths() { requested_paths | grep -vxF /favicon.ico; }
 
 # ------------------------------------------------------------ virtual display
-velmora_start_display 1024x768x24 || fail "the virtual display did not start"
+velmora_start_display 1024x768x24 || velmora_test_fail "the virtual display did not start"
 xvfb_pid=$VELMORA_XVFB_PID
 unset XAUTHORITY
 
@@ -119,8 +103,8 @@ find_window() {
 wait_window() {
     window=""
     velmora_wait_for 90 find_window
-    kill -0 "$reader_pid" 2>/dev/null || fail "the program ended before its window appeared"
-    [[ -n $window ]] || fail "no visible window titled Тальмерин within 90 s"
+    kill -0 "$reader_pid" 2>/dev/null || velmora_test_fail "the program ended before its window appeared"
+    [[ -n $window ]] || velmora_test_fail "no visible window titled Тальмерин within 90 s"
 }
 reader_gone() { ! kill -0 "$reader_pid" 2>/dev/null; }
 # Waits for the program's end; its exit code, or 124 after the seconds given.
@@ -142,7 +126,7 @@ eval "$(xdotool getwindowgeometry --shell "$window")"
 border=$(((WIDTH - 368) / 2))
 top=$((HEIGHT - 480 - border))
 ((WIDTH > 368 && HEIGHT > 480 && border >= 0 && top > border)) ||
-    fail "the window is ${WIDTH}x${HEIGHT}: no frame around a 368x480 client area"
+    velmora_test_fail "the window is ${WIDTH}x${HEIGHT}: no frame around a 368x480 client area"
 echo "window ${WIDTH}x${HEIGHT}: client area 368x480 at ($border, $top)"
 
 # Client coordinates (units are pixels at 96 DPI) of what is looked at.
@@ -180,65 +164,65 @@ settled() {
 xdotool mousemove --window "$window" $((border + 184)) $((top + 470))
 contents=$work/contents.png
 last_signature=""
-velmora_wait_for 30 settled "$contents" || fail "the table of contents did not settle"
+velmora_wait_for 30 settled "$contents" || velmora_test_fail "the table of contents did not settle"
 selected_face=$(face "$contents" "$FIRST_HEADER")
 plain_face=$(face "$contents" "$SECOND_HEADER")
 [[ -n $selected_face && $selected_face != "$plain_face" ]] ||
-    fail "the two page headers look alike at start ($selected_face): none is drawn selected"
-[[ $(requested_paths | wc -l) -eq 0 ]] || fail "pages requested before any chapter was chosen: $(requested_paths | tr '\n' ' ')"
+    velmora_test_fail "the two page headers look alike at start ($selected_face): none is drawn selected"
+[[ $(requested_paths | wc -l) -eq 0 ]] || velmora_test_fail "pages requested before any chapter was chosen: $(requested_paths | tr '\n' ' ')"
 
 # ------------------------------------------------------------ chapter 3
 click_at 184 $((STRIP_HEIGHT + 2 * BUTTON_HEIGHT + BUTTON_HEIGHT / 2))
 page_requested() { [[ -n $(page_paths) ]]; }
-velmora_wait_for 30 page_requested || fail "choosing chapter 3 sent no request for /Nav3.html"
+velmora_wait_for 30 page_requested || velmora_test_fail "choosing chapter 3 sent no request for /Nav3.html"
 first=$(page_paths | head -n 1)
-[[ $first == /Nav3.html ]] || fail "choosing chapter 3 requested $first, not /Nav3.html"
+[[ $first == /Nav3.html ]] || velmora_test_fail "choosing chapter 3 requested $first, not /Nav3.html"
 
 chapter=$work/chapter-3.png
 last_signature=""
 sleep 0.5 # the slide takes 0.3 s
-velmora_wait_for 30 settled "$chapter" || fail "the reader page did not settle after the slide"
+velmora_wait_for 30 settled "$chapter" || velmora_test_fail "the reader page did not settle after the slide"
 [[ $(face "$chapter" "$SECOND_HEADER") == "$selected_face" && $(face "$chapter" "$FIRST_HEADER") == "$plain_face" ]] ||
-    fail "the header \"Содержание\" is not drawn selected on the reader page (see $chapter)"
-(($(page_difference "$contents" "$chapter") > 1000)) || fail "the chapter buttons are still shown after the slide (see $chapter)"
+    velmora_test_fail "the header \"Содержание\" is not drawn selected on the reader page (see $chapter)"
+(($(page_difference "$contents" "$chapter") > 1000)) || velmora_test_fail "the chapter buttons are still shown after the slide (see $chapter)"
 
 # ------------------------------------------------------------ back
 click_at 45 14
 back=$work/back.png
 buttons_back() { shot "$back" && (($(page_difference "$contents" "$back") <= 100)); }
-velmora_wait_for 10 buttons_back || fail "the chapter buttons did not come back after the press on \"Оглавление\" (see $back)"
-[[ $(face "$back" "$FIRST_HEADER") == "$selected_face" ]] || fail "the header \"Оглавление\" is not drawn selected after going back"
+velmora_wait_for 10 buttons_back || velmora_test_fail "the chapter buttons did not come back after the press on \"Оглавление\" (see $back)"
+[[ $(face "$back" "$FIRST_HEADER") == "$selected_face" ]] || velmora_test_fail "the header \"Оглавление\" is not drawn selected after going back"
 
 # ------------------------------------------------------------ close
 xdotool key --clearmodifiers alt+F4
 exit_code_within 30
 status=$?
-((status != 124)) || fail "the program is still running 30 s after Alt+F4"
-((status == 0)) || fail "the program exited with code $status after its window was closed"
+((status != 124)) || velmora_test_fail "the program is still running 30 s after Alt+F4"
+((status == 0)) || velmora_test_fail "the program exited with code $status after its window was closed"
 
 nav3=$(requested_paths | grep -cxF /Nav3.html)
-[[ $nav3 -eq 1 ]] || fail "the server received $nav3 requests for /Nav3.html, not exactly one"
+[[ $nav3 -eq 1 ]] || velmora_test_fail "the server received $nav3 requests for /Nav3.html, not exactly one"
 others=$(page_paths | grep -vxF /Nav3.html | tr '\n' ' ')
-[[ -z $others ]] || fail "pages other than chapter 3 were requested: $others"
+[[ -z $others ]] || velmora_test_fail "pages other than chapter 3 were requested: $others"
 
 # ------------------------------------------------------------ closed during the slide
 start_reader
 wait_window
 last_signature=""
-velmora_wait_for 30 settled "$work/second.png" || fail "the second run's table of contents did not settle"
+velmora_wait_for 30 settled "$work/second.png" || velmora_test_fail "the second run's table of contents did not settle"
 click_at 184 $((STRIP_HEIGHT + BUTTON_HEIGHT / 2))
 xdotool key --clearmodifiers alt+F4
 closed=$(velmora_now_ms)
 exit_code_within 15
 status=$?
-((status != 124)) || fail "the program is still running 15 s after Alt+F4 during the slide"
-((status == 0)) || fail "the program exited with code $status when closed during the slide"
+((status != 124)) || velmora_test_fail "the program is still running 15 s after Alt+F4 during the slide"
+((status == 0)) || velmora_test_fail "the program exited with code $status when closed during the slide"
 echo "closed during the slide: exit code 0 after $(($(velmora_now_ms) - closed)) ms"
 
 if [[ -n $shot_dir ]]; then
     if ! mkdir -p "$shot_dir" || ! cp "$contents" "$shot_dir/windows-contents.png" ||
         ! cp "$chapter" "$shot_dir/windows-chapter-3.png"; then
-        fail "cannot save screenshots in $shot_dir"
+        velmora_test_fail "cannot save screenshots in $shot_dir"
     fi
 fi
 echo "Windows reader smoke test under Wine passed"

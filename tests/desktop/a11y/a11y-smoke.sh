@@ -18,15 +18,14 @@ VELMORA_SCRIPT="a11y-smoke"
 # shellcheck source=scripts/lib.sh
 . "$here/../../../scripts/lib.sh"
 
-skip() { echo "skipped: $*"; exit 77; }
 for tool in Xvfb dbus-run-session python3; do
-    command -v "$tool" >/dev/null || skip "$tool is not installed"
+    command -v "$tool" >/dev/null || velmora_test_skip "$tool is not installed"
 done
 launcher=""
 for candidate in /usr/libexec/at-spi-bus-launcher /usr/lib/at-spi2-core/at-spi-bus-launcher; do
     [[ -x $candidate ]] && launcher=$candidate && break
 done
-[[ -n $launcher ]] || skip "the accessibility bus launcher (at-spi2-core) is not installed"
+[[ -n $launcher ]] || velmora_test_skip "the accessibility bus launcher (at-spi2-core) is not installed"
 # The distribution's python carries the introspection bindings; a python of
 # one's own earlier on the PATH may not.
 client_python=""
@@ -36,33 +35,27 @@ for candidate in /usr/bin/python3 python3; do
         break
     fi
 done
-[[ -n $client_python ]] || skip "python3 with gi.repository.Atspi (python3-gi, gir1.2-atspi-2.0) is not installed"
+[[ -n $client_python ]] || velmora_test_skip "python3 with gi.repository.Atspi (python3-gi, gir1.2-atspi-2.0) is not installed"
 
 work=$(mktemp -d)
+VELMORA_TEST_WORK=$work
 server_pid=""
 finish() {
     velmora_stop "$server_pid" "${VELMORA_XVFB_PID:-}"
-    rm -rf "$work"
+    velmora_test_forget_work
 }
 trap finish EXIT
-fail() {
-    echo "FAILED: $*"
-    for log in server reader launcher; do
-        [[ -s $work/$log.log ]] && tail -n 30 "$work/$log.log" | sed "s/^/$log: /"
-    done
-    exit 1
-}
 
 # ------------------------------------------------------------ chapter server
 velmora_serve_book_for_test "$book" "$port" "$work/server.log" A11Y_OWN_NETWORK finish "$0" "$@"
 case $? in
 0) server_pid=$VELMORA_SERVER_PID ;;
-77) skip "$VELMORA_SERVER_PROBLEM" ;;
-*) fail "$VELMORA_SERVER_PROBLEM" ;;
+77) velmora_test_skip "$VELMORA_SERVER_PROBLEM" ;;
+*) velmora_test_fail "$VELMORA_SERVER_PROBLEM" ;;
 esac
 
 # ------------------------------------------------------------ display
-velmora_start_display 1024x768x24 || fail "the virtual display did not start"
+velmora_start_display 1024x768x24 || velmora_test_fail "the virtual display did not start"
 
 # ------------------------------------------------------------ buses, reader, client
 mkdir -p "$work/cache" "$work/config" "$work/data" "$work/runtime"
@@ -89,5 +82,5 @@ dbus-run-session -- bash -c '
     exit $rc
 ' a11y "$work" "$reader" "$here/a11y_client.py" "$launcher" "$client_python"
 rc=$?
-[[ $rc -eq 0 ]] || fail "the accessibility checks failed (exit $rc)"
+[[ $rc -eq 0 ]] || velmora_test_fail "the accessibility checks failed (exit $rc)"
 echo "accessibility smoke test passed"
