@@ -20,35 +20,26 @@ prefix=${1:?usage: setup-wine.sh <prefix directory>}
 mkdir -p "$(dirname "$prefix")"
 prefix=$(cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")
 
-say() { printf 'setup-wine: %s\n' "$*"; }
+VELMORA_SCRIPT=setup-wine
+# shellcheck source=scripts/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 fail() {
-    say "$*" >&2
+    velmora_say "$*"
     exit 1
 }
-
-as_root=()
-if [[ $(id -u) -ne 0 ]]; then
-    command -v sudo >/dev/null 2>&1 && as_root=(sudo)
-fi
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 install_packages() {
     local missing=() p
-    for p in "$@"; do installed "$p" || missing+=("$p"); done
+    for p in "$@"; do velmora_installed "$p" || missing+=("$p"); done
     ((${#missing[@]} > 0)) || return 0
     [[ ${SKIP_SETUP:-0} != 1 ]] || fail "missing packages: ${missing[*]}"
-    [[ $(id -u) -eq 0 || ${#as_root[@]} -gt 0 ]] || fail "need root or sudo to install ${missing[*]}"
-    say "installing ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    "${as_root[@]}" apt-get -o DPkg::Lock::Timeout=900 update
-    "${as_root[@]}" apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "${missing[@]}"
+    velmora_apt_install "${missing[@]}" || fail "could not install ${missing[*]}"
 }
 
 # ---- packages
 if [[ $(dpkg --print-architecture) == amd64 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     [[ ${SKIP_SETUP:-0} != 1 ]] || fail "the i386 architecture is not enabled"
-    say "enabling the i386 architecture"
-    "${as_root[@]}" dpkg --add-architecture i386
-    "${as_root[@]}" apt-get -o DPkg::Lock::Timeout=900 update
+    velmora_say "enabling the i386 architecture"
+    velmora_as_root dpkg --add-architecture i386 || fail "cannot enable the i386 architecture"
 fi
 install_packages wine wine32:i386 fonts-wine
 
@@ -57,7 +48,7 @@ if /usr/lib/wine/wine --version >/dev/null 2>&1; then
     loader=/usr/lib/wine/wine
     mingw=i686-w64-mingw32
 else
-    say "this machine cannot execute 32-bit programs; using a 64-bit prefix"
+    velmora_say "this machine cannot execute 32-bit programs; using a 64-bit prefix"
     install_packages wine64 g++-mingw-w64-x86-64-posix
     arch=win64
     loader=/usr/lib/wine/wine64
@@ -71,13 +62,13 @@ export WINEDLLOVERRIDES=mscoree=
 
 env_file=$prefix/velmora-wine.env
 if [[ -f $env_file ]] && grep -qx "WINEARCH=$arch" "$env_file"; then
-    say "reusing $prefix ($arch)"
+    velmora_say "reusing $prefix ($arch)"
     exit 0
 fi
 
 # ---- the prefix
 rm -rf "$prefix"
-say "creating $prefix ($arch)"
+velmora_say "creating $prefix ($arch)"
 # Own session and no terminal: wineboot's services must not hold the
 # caller's pipes open.
 "$loader" wineboot -i </dev/null >"$prefix.log" 2>&1 || {
@@ -100,4 +91,4 @@ mkdir -p "$fonts"
 cp /usr/share/wine/fonts/*.ttf "$fonts"/ 2>/dev/null || true
 
 printf 'WINEARCH=%s\nWINELOADER=%s\nVELMORA_MINGW=%s\n' "$arch" "$loader" "$mingw" >"$env_file"
-say "ready: $prefix ($arch)"
+velmora_say "ready: $prefix ($arch)"
