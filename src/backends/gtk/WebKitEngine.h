@@ -90,8 +90,8 @@ private:
                                    gpointer self);
     static gboolean OnContextMenu(WebKitWebView* view, WebKitContextMenu* menu, GdkEvent* event,
                                   WebKitHitTestResult* hit, gpointer self);
-    static void OnProgress(GObject* view, GParamSpec* spec, gpointer self);
-    static void OnResponsive(GObject* view, GParamSpec* spec, gpointer self);
+    static void OnProgress(GObject* view, GParamSpec* property, gpointer self);
+    static void OnResponsive(GObject* view, GParamSpec* property, gpointer self);
     static void OnProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason, gpointer self);
     static void OnDownloadStarted(WebKitWebContext* context, WebKitDownload* download, gpointer self);
     static gboolean OnScriptDialog(WebKitWebView* view, WebKitScriptDialog* dialog, gpointer self);
