@@ -111,6 +111,44 @@ TEST(WebKitEngineAddress, WhatIsHandedToTheEngine) {
     for (const auto& c : cases) EXPECT_EQ(WebKitEngine::ResolveAddress(c.address), c.resolved) << c.address;
 }
 
+// Starting the web process for the first blank page would hold up the
+// window; the page waits until the window is on screen, and a chapter chosen
+// before then is never replaced by it.
+TEST_F(DesktopTest, FirstBlankPageWaitsForTheWindowAndNeverReplacesAChapter) {
+    const std::string page = WritePage("early.html", "<!DOCTYPE html><title>early</title>");
+    for (const bool chapterFirst : {false, true}) {
+        SCOPED_TRACE(chapterFirst ? "a chapter chosen before the window is shown" : "the blank page alone");
+        RecordingWindow windowEvents;
+        const platform::WindowHandle window = platform_->CreateNativeWindow({}, &windowEvents);
+        RecordingEngineEvents events;
+        platform::EngineResult failure;
+        std::unique_ptr<platform::IWebEngine> engine = platform_->CreateWebEngine(events, failure);
+        ASSERT_TRUE(engine) << failure.description;
+        ASSERT_TRUE(engine->Initialize().ok);
+        ASSERT_TRUE(engine->InPlaceActivate(window, {0, 0, 200, 150}));
+        ASSERT_TRUE(engine->Navigate("", std::nullopt).ok);
+        WebKitWebView* view = static_cast<WebKitEngine&>(*engine).View();
+        PumpFor(200);
+        EXPECT_EQ(webkit_web_view_get_uri(view), nullptr) << "a load started while the window was hidden";
+        if (chapterFirst) {
+            ASSERT_TRUE(engine->Navigate(page, 0).ok);
+        }
+
+        platform_->ShowWindow(window);
+        const std::string expected = chapterFirst ? FileUri(page) : "about:blank";
+        const auto shows = [&] {
+            const char* uri = webkit_web_view_get_uri(view);
+            return uri && uri == expected && !webkit_web_view_is_loading(view);
+        };
+        EXPECT_TRUE(Pump(shows));
+        PumpFor(300);
+        EXPECT_TRUE(shows()) << webkit_web_view_get_uri(view);
+        engine->Close();
+        platform_->DestroyNativeWindow(window);
+    }
+    unlink(page.c_str());
+}
+
 TEST_F(EngineTest, PageLoadedWhileHiddenIsThereWhenTheDisplayIsShown) {
     const std::string page = WritePage("green.html",
                                        "<!DOCTYPE html><html><body style='margin:0;background:#00ff00'></body></html>");

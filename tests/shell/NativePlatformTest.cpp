@@ -331,6 +331,21 @@ TEST_F(NativePlatformTest, CallbackPostedFromAnotherThreadWakesTheWait) {
     EXPECT_GE(core.wakes, 1);
 }
 
+// An idle reader wakes ten times a second for its own timer; a self-wake on
+// each of those posts would double the system calls for nothing.
+TEST_F(NativePlatformTest, PostsFromTheLoopsOwnThreadNeedNoWake) {
+    const TimerHandle timer = core.CreateTimer(100, false, [] {});
+    core.FireNative(timer);
+    core.QueueInput({.kind = MessageKind::FocusIn, .window = 3});
+    core.PostCallback([] {});
+    core.PostQuitMessage();
+    Message message;
+    int taken = 0;
+    while (core.PeekMessage(message)) ++taken;
+    EXPECT_EQ(taken, 4);
+    EXPECT_EQ(core.wakes, 0);
+}
+
 TEST_F(NativePlatformTest, GuardedCallbacksOfAnEndedLifeAreDroppedFromTheQueue) {
     std::vector<std::string> seen;
     auto owner = std::make_unique<platform::Lifetime>();

@@ -220,6 +220,9 @@ bool WebKitEngine::InPlaceActivate(platform::WindowHandle mainWindow, const plat
             g_object_add_weak_pointer(G_OBJECT(toplevel_), reinterpret_cast<gpointer*>(&toplevel_));
             g_signal_connect(toplevel_, "key-press-event", G_CALLBACK(OnWindowKey), this);
         }
+        mapHandler_ = 0;
+        // A blank page still waiting waits for the new window instead.
+        if (blankWaits_ && !blankIdle_ && !WaitForFirstFrame()) Navigate("", std::nullopt);
     }
     if (display_) {
         // Already in place: activation moves it into the given window.
@@ -234,6 +237,8 @@ bool WebKitEngine::InPlaceActivate(platform::WindowHandle mainWindow, const plat
 
 platform::EngineResult WebKitEngine::Navigate(const std::string& url, std::optional<std::int32_t> flags) {
     EnsureView();
+    blankWaits_ = false;
+    if (url.empty() && !webkit_web_view_get_uri(view_) && WaitForFirstFrame()) return {};
     const std::string uri = ResolveAddress(url);
     if (uri.empty()) return Failure(kInvalidArgument, "The address is not a valid URI");
     const bool bypassCache =
@@ -241,6 +246,33 @@ platform::EngineResult WebKitEngine::Navigate(const std::string& url, std::optio
     chapter_ = uri;
     LoadChapter(uri, bypassCache);
     return {};
+}
+
+bool WebKitEngine::WaitForFirstFrame() {
+    // The first load starts the web process and, in this process, the
+    // graphics driver the engine insists on: tens of milliseconds that would
+    // hold up the window. The first blank page goes out once the window is on
+    // screen, at a priority below its first drawing; a chapter chosen before
+    // then simply goes first.
+    if (!toplevel_ || gtk_widget_get_mapped(toplevel_)) return false;
+    blankWaits_ = true;
+    mapHandler_ = g_signal_connect(toplevel_, "map-event", G_CALLBACK(+[](GtkWidget* window, GdkEvent*, gpointer self) -> gboolean {
+        auto* engine = static_cast<WebKitEngine*>(self);
+        g_signal_handler_disconnect(window, engine->mapHandler_);
+        engine->mapHandler_ = 0;
+        if (engine->blankWaits_ && !engine->blankIdle_)
+            engine->blankIdle_ = g_idle_add_full(G_PRIORITY_LOW, OnFirstFrameShown, self, nullptr);
+        return FALSE;
+    }), this);
+    return true;
+}
+
+gboolean WebKitEngine::OnFirstFrameShown(gpointer self) {
+    auto* engine = static_cast<WebKitEngine*>(self);
+    engine->blankIdle_ = 0;
+    if (engine->blankWaits_ && engine->view_ && !webkit_web_view_get_uri(engine->view_))
+        engine->Navigate("", std::nullopt);
+    return G_SOURCE_REMOVE;
 }
 
 void WebKitEngine::LoadChapter(const std::string& uri, bool bypassCache, bool processChecked) {
@@ -452,6 +484,10 @@ void WebKitEngine::Close() {
         g_object_remove_weak_pointer(G_OBJECT(toplevel_), reinterpret_cast<gpointer*>(&toplevel_));
         toplevel_ = nullptr;
     }
+    mapHandler_ = 0;
+    blankWaits_ = false;
+    if (blankIdle_) g_source_remove(blankIdle_);
+    blankIdle_ = 0;
     if (!view_) return;
     StopTimers();
     g_signal_handlers_disconnect_by_data(context_, this);

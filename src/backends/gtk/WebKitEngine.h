@@ -67,6 +67,8 @@ private:
     void Notify(std::function<void(platform::IWebEngineEvents&)> notification);
     // processChecked: the page's process was just replaced, no need to ask.
     void LoadChapter(const std::string& uri, bool bypassCache, bool processChecked = false);
+    bool WaitForFirstFrame();
+    static gboolean OnFirstFrameShown(gpointer self);
     void ShowFailure(const std::string& uri, FailureInfo failure);
     void ArmWatchdog();
     void StopTimers();
@@ -138,6 +140,10 @@ private:
     guint loadTimer_ = 0;
     guint unresponsiveTimer_ = 0;
     guint loadTimeoutMs_ = 20000;
+    // The first blank page waits for the window to be on screen.
+    bool blankWaits_ = false;
+    gulong mapHandler_ = 0;
+    guint blankIdle_ = 0;
     // What this engine posts to the queue is guarded by it.
     platform::Lifetime life_;
 };

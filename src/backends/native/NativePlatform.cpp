@@ -18,14 +18,18 @@ void NativePlatform::RethrowPending() {
     std::rethrow_exception(error);
 }
 
+void NativePlatform::WakeFromElsewhere() {
+    if (std::this_thread::get_id() != loopThread_) WakeLoop();
+}
+
 void NativePlatform::Post(const Message& message) {
     fifo_.Post(message);
-    WakeLoop();
+    WakeFromElsewhere();
 }
 
 void NativePlatform::PostCoalesced(const Message& message) {
     fifo_.PostCoalesced(message);
-    WakeLoop();
+    WakeFromElsewhere();
 }
 
 bool NativePlatform::PeekMessage(Message& message) {
@@ -46,7 +50,7 @@ void NativePlatform::PostQuitMessage() { Post({.kind = MessageKind::Quit}); }
 
 void NativePlatform::PostCallback(std::function<void()> callback) {
     fifo_.PostCallback(std::move(callback));
-    WakeLoop();
+    WakeFromElsewhere();
 }
 
 void NativePlatform::DispatchMessage(const Message& message) {

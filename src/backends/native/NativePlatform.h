@@ -12,6 +12,7 @@
 #include <exception>
 #include <functional>
 #include <map>
+#include <thread>
 
 #include "platform/MessageFifo.h"
 #include "platform/Platform.h"
@@ -30,7 +31,7 @@ public:
     // Into the FIFO rather than the system's queue: a quit left pending there
     // would end the next modal loop (a message box during teardown) at once.
     void PostQuitMessage() final;
-    // Any thread may post; the loop is woken.
+    // Any thread may post; a post from another thread wakes the loop.
     void PostCallback(std::function<void()> callback) final;
 
     // --- timers ------------------------------------------------------------
@@ -51,7 +52,7 @@ public:
 protected:
     NativePlatform() = default;
 
-    // Appends to the FIFO and wakes the loop.
+    // Appends to the FIFO (waking the loop when posted from another thread).
     void Post(const Message& message);
     // For messages where only the latest state matters (see MessageFifo).
     void PostCoalesced(const Message& message);
@@ -71,7 +72,11 @@ protected:
     // Pumps one native event. mayBlock: wait for one first when none is ready.
     // False only when nothing was ready and nothing was waited for.
     virtual bool PumpNativeEvent(bool mayBlock) = 0;
-    // Gets a blocked PumpNativeEvent going again; called from any thread.
+    // Gets a blocked PumpNativeEvent going again; called only from threads
+    // other than the loop's. The loop's own thread needs no wake: a post from
+    // there happens outside the wait or inside one pumped event, after which
+    // the wait returns and finds the FIFO. An idle reader then wakes only for
+    // its own timers.
     virtual void WakeLoop() = 0;
     // Starts a native timer that calls NativeTimerFired(timer) every
     // intervalMs; false when the system refuses one.
@@ -90,6 +95,7 @@ private:
     };
 
     void RethrowPending();
+    void WakeFromElsewhere();
 
     // The only state another thread may touch (PostCallback).
     MessageFifo fifo_;
@@ -97,6 +103,8 @@ private:
     TimerHandle nextTimer_ = 1;
     bool refuseTimers_ = false;
     std::exception_ptr pending_;
+    // The backend is made on the thread that runs its loop.
+    const std::thread::id loopThread_ = std::this_thread::get_id();
 };
 
 }  // namespace velmora::platform

@@ -453,10 +453,8 @@ bool Win32Platform::PumpNativeEvent(bool mayBlock) {
 }
 
 void Win32Platform::WakeLoop() {
-    // Any thread may post; this ends a blocked ::WaitMessage. From the UI
-    // thread itself no wake is needed: it checks the FIFO before it waits.
-    if (utility_ && GetWindowThreadProcessId(utility_, nullptr) != GetCurrentThreadId())
-        PostMessageW(utility_, kWakeMessage, 0, 0);
+    // Ends a blocked ::WaitMessage on the UI thread.
+    if (utility_) PostMessageW(utility_, kWakeMessage, 0, 0);
 }
 
 bool Win32Platform::StartNativeTimer(platform::TimerHandle timer, unsigned intervalMs) {
