@@ -71,7 +71,12 @@ export WINEPREFIX=$BUILD_DIR/wineprefix WINEARCH WINELOADER WINEDEBUG=-all WINED
 wineserver -p </dev/null >/dev/null 2>&1 &
 stop_wine() { WINEPREFIX=$BUILD_DIR/wineprefix wineserver -k >/dev/null 2>&1 || true; }
 trap stop_wine EXIT
-"$WINELOADER" wineboot </dev/null >/dev/null 2>&1 || fail "the Wine prefix does not start"
+# On a display of its own: Wine's desktop process starts with the services
+# and keeps the display it found. Started without one, it would stay without
+# one, and the windowed tests could not make windows; this one ends with its
+# display, and each windowed test brings the next.
+bash "$ROOT/scripts/with-display.sh" "$WINELOADER" wineboot </dev/null >/dev/null 2>&1 ||
+    fail "the Wine prefix does not start"
 
 step "tests under Wine"
 tested=$(date +%s)
