@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <utility>
 
 #include "GtkPlatform.h"
 #ifdef VELMORA_BENCH_TRACE
@@ -256,15 +257,17 @@ bool WebKitEngine::WaitForFirstFrame() {
     // then simply goes first.
     if (!toplevel_ || gtk_widget_get_mapped(toplevel_)) return false;
     blankWaits_ = true;
-    mapHandler_ = g_signal_connect(toplevel_, "map-event", G_CALLBACK(+[](GtkWidget* window, GdkEvent*, gpointer self) -> gboolean {
-        auto* engine = static_cast<WebKitEngine*>(self);
-        g_signal_handler_disconnect(window, engine->mapHandler_);
-        engine->mapHandler_ = 0;
-        if (engine->blankWaits_ && !engine->blankIdle_)
-            engine->blankIdle_ = g_idle_add_full(G_PRIORITY_LOW, OnFirstFrameShown, self, nullptr);
-        return FALSE;
-    }), this);
+    if (mapHandler_) return true;  // already waiting for this window
+    mapHandler_ = g_signal_connect(toplevel_, "map-event", G_CALLBACK(OnWindowMapped), this);
     return true;
+}
+
+gboolean WebKitEngine::OnWindowMapped(GtkWidget* window, GdkEvent*, gpointer self) {
+    auto* engine = static_cast<WebKitEngine*>(self);
+    g_signal_handler_disconnect(window, std::exchange(engine->mapHandler_, 0));
+    if (engine->blankWaits_ && !engine->blankIdle_)
+        engine->blankIdle_ = g_idle_add_full(G_PRIORITY_LOW, OnFirstFrameShown, self, nullptr);
+    return FALSE;
 }
 
 gboolean WebKitEngine::OnFirstFrameShown(gpointer self) {

@@ -68,6 +68,7 @@ private:
     // processChecked: the page's process was just replaced, no need to ask.
     void LoadChapter(const std::string& uri, bool bypassCache, bool processChecked = false);
     bool WaitForFirstFrame();
+    static gboolean OnWindowMapped(GtkWidget* window, GdkEvent* event, gpointer self);
     static gboolean OnFirstFrameShown(gpointer self);
     void ShowFailure(const std::string& uri, FailureInfo failure);
     void ArmWatchdog();
