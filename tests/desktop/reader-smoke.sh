@@ -42,9 +42,7 @@ wm_pid=""
 reader_pid=""
 
 finish() {
-    [[ -n $reader_pid ]] && kill "$reader_pid" 2>/dev/null
-    [[ -n $server_pid ]] && kill "$server_pid" 2>/dev/null
-    [[ -n $wm_pid ]] && kill "$wm_pid" 2>/dev/null
+    velmora_stop "$reader_pid" "$server_pid" "$wm_pid"
     velmora_test_forget_work
 }
 trap finish EXIT

@@ -41,9 +41,7 @@ reader_pid=""
 own_server=""
 
 finish() {
-    [[ -n $reader_pid ]] && kill "$reader_pid" 2>/dev/null
-    [[ -n $server_pid ]] && kill "$server_pid" 2>/dev/null
-    [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null
+    velmora_stop "$reader_pid" "$server_pid" "$xvfb_pid"
     [[ -n $own_server ]] && "$wine_run" wineserver -k >/dev/null 2>&1
     velmora_test_forget_work
 }

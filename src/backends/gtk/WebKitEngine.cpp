@@ -212,6 +212,7 @@ bool WebKitEngine::InPlaceActivate(platform::WindowHandle mainWindow, const plat
     // the window has the keyboard.
     GtkWidget* toplevel = platform_.TopLevelWidget(mainWindow);
     if (toplevel != toplevel_) {
+        const bool blankWaits = mapHandler_ != 0;
         if (toplevel_) {
             g_signal_handlers_disconnect_by_data(toplevel_, this);
             g_object_remove_weak_pointer(G_OBJECT(toplevel_), reinterpret_cast<gpointer*>(&toplevel_));
@@ -223,7 +224,7 @@ bool WebKitEngine::InPlaceActivate(platform::WindowHandle mainWindow, const plat
         }
         mapHandler_ = 0;
         // A blank page still waiting waits for the new window instead.
-        if (blankWaits_ && !blankIdle_ && !WaitForFirstFrame()) Navigate("", std::nullopt);
+        if (blankWaits) Navigate("", std::nullopt);
     }
     if (display_) {
         // Already in place: activation moves it into the given window.
@@ -238,7 +239,7 @@ bool WebKitEngine::InPlaceActivate(platform::WindowHandle mainWindow, const plat
 
 platform::EngineResult WebKitEngine::Navigate(const std::string& url, std::optional<std::int32_t> flags) {
     EnsureView();
-    blankWaits_ = false;
+    StopWaitingForFirstFrame();
     if (url.empty() && !webkit_web_view_get_uri(view_) && WaitForFirstFrame()) return {};
     const std::string uri = ResolveAddress(url);
     if (uri.empty()) return Failure(kInvalidArgument, "The address is not a valid URI");
@@ -256,25 +257,28 @@ bool WebKitEngine::WaitForFirstFrame() {
     // screen, at a priority below its first drawing; a chapter chosen before
     // then simply goes first.
     if (!toplevel_ || gtk_widget_get_mapped(toplevel_)) return false;
-    blankWaits_ = true;
-    if (mapHandler_) return true;  // already waiting for this window
     mapHandler_ = g_signal_connect(toplevel_, "map-event", G_CALLBACK(OnWindowMapped), this);
     return true;
+}
+
+void WebKitEngine::StopWaitingForFirstFrame() {
+    if (mapHandler_ && toplevel_) g_signal_handler_disconnect(toplevel_, mapHandler_);
+    mapHandler_ = 0;
+    if (blankIdle_) g_source_remove(blankIdle_);
+    blankIdle_ = 0;
 }
 
 gboolean WebKitEngine::OnWindowMapped(GtkWidget* window, GdkEvent*, gpointer self) {
     auto* engine = static_cast<WebKitEngine*>(self);
     g_signal_handler_disconnect(window, std::exchange(engine->mapHandler_, 0));
-    if (engine->blankWaits_ && !engine->blankIdle_)
-        engine->blankIdle_ = g_idle_add_full(G_PRIORITY_LOW, OnFirstFrameShown, self, nullptr);
+    engine->blankIdle_ = g_idle_add_full(G_PRIORITY_LOW, OnFirstFrameShown, self, nullptr);
     return FALSE;
 }
 
 gboolean WebKitEngine::OnFirstFrameShown(gpointer self) {
     auto* engine = static_cast<WebKitEngine*>(self);
     engine->blankIdle_ = 0;
-    if (engine->blankWaits_ && engine->view_ && !webkit_web_view_get_uri(engine->view_))
-        engine->Navigate("", std::nullopt);
+    if (!webkit_web_view_get_uri(engine->view_)) engine->Navigate("", std::nullopt);
     return G_SOURCE_REMOVE;
 }
 
@@ -482,15 +486,12 @@ void WebKitEngine::Close() {
     life_.Renew();  // queued notifications of the old life are dropped
     probeAnswered_ = false;
     probeLife_.Renew();
+    StopWaitingForFirstFrame();
     if (toplevel_) {
         g_signal_handlers_disconnect_by_data(toplevel_, this);
         g_object_remove_weak_pointer(G_OBJECT(toplevel_), reinterpret_cast<gpointer*>(&toplevel_));
         toplevel_ = nullptr;
     }
-    mapHandler_ = 0;
-    blankWaits_ = false;
-    if (blankIdle_) g_source_remove(blankIdle_);
-    blankIdle_ = 0;
     if (!view_) return;
     StopTimers();
     g_signal_handlers_disconnect_by_data(context_, this);

@@ -68,6 +68,7 @@ private:
     // processChecked: the page's process was just replaced, no need to ask.
     void LoadChapter(const std::string& uri, bool bypassCache, bool processChecked = false);
     bool WaitForFirstFrame();
+    void StopWaitingForFirstFrame();
     static gboolean OnWindowMapped(GtkWidget* window, GdkEvent* event, gpointer self);
     static gboolean OnFirstFrameShown(gpointer self);
     void ShowFailure(const std::string& uri, FailureInfo failure);
@@ -141,8 +142,8 @@ private:
     guint loadTimer_ = 0;
     guint unresponsiveTimer_ = 0;
     guint loadTimeoutMs_ = 20000;
-    // The first blank page waits for the window to be on screen.
-    bool blankWaits_ = false;
+    // The first blank page waiting for the window to be on screen: first
+    // for its mapping, then for the idle moment after its first drawing.
     gulong mapHandler_ = 0;
     guint blankIdle_ = 0;
     // What this engine posts to the queue is guarded by it.
