@@ -28,4 +28,54 @@ struct GFree {
 // A string GLib allocated.
 using GCharPtr = std::unique_ptr<gchar, GFree>;
 
+struct GListFree {
+    void operator()(GList* list) const { g_list_free(list); }
+};
+// A GList whose items are borrowed: only the list's own cells are freed.
+using GListPtr = std::unique_ptr<GList, GListFree>;
+
+struct GErrorFree {
+    void operator()(GError* error) const { g_error_free(error); }
+};
+// An error a GLib call reported through its GError** argument.
+using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
+
+struct GUriUnref {
+    void operator()(GUri* uri) const { g_uri_unref(uri); }
+};
+// A parsed URI (g_uri_parse).
+using GUriPtr = std::unique_ptr<GUri, GUriUnref>;
+
+// A main-loop source we added (a timeout, an idle call), removed when the
+// holder is reset or destroyed. A source that has run out returns
+// G_SOURCE_REMOVE after calling Forget(), so it is not removed twice.
+class SourceId {
+public:
+    SourceId() = default;
+    explicit SourceId(guint id) : id_(id) {}
+    ~SourceId() { Reset(); }
+    SourceId(SourceId&& other) noexcept : id_(other.id_) { other.id_ = 0; }
+    SourceId& operator=(SourceId&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            id_ = other.id_;
+            other.id_ = 0;
+        }
+        return *this;
+    }
+    SourceId(const SourceId&) = delete;
+    SourceId& operator=(const SourceId&) = delete;
+
+    void Reset(guint id = 0) {
+        if (id_ != 0) g_source_remove(id_);
+        id_ = id;
+    }
+    void Forget() { id_ = 0; }
+    guint Get() const { return id_; }
+    explicit operator bool() const { return id_ != 0; }
+
+private:
+    guint id_ = 0;
+};
+
 }  // namespace velmora::gtk

@@ -10,7 +10,7 @@ using std::min;
 
 #include "GdiPlusCanvas.h"
 
-#include "ComPtr.h"
+#include "GdiHolders.h"
 
 #include <cmath>
 

@@ -29,7 +29,7 @@
 #include <map>
 #include <unordered_map>
 
-#include "ComPtr.h"
+#include "ComHolders.h"
 #include "platform/Accessibility.h"
 
 namespace velmora::win32 {

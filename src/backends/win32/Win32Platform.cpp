@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "GdiHolders.h"
 #include "GdiPlusCanvas.h"
 #include "KeyTranslation.h"
 #include "base/Exceptions.h"

@@ -39,7 +39,6 @@
 #include <memory>
 #include <string>
 
-#include "ComPtr.h"
 #include "Win32Accessible.h"
 #include "KeyTranslation.h"
 #include "backends/native/NativePlatform.h"

@@ -2,7 +2,7 @@
 
 #include "Win32WebEngine.h"
 
-#include "ComPtr.h"
+#include "ComHolders.h"
 #include "TextConversion.h"
 #include "Win32Platform.h"
 

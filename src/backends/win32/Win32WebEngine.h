@@ -13,7 +13,7 @@
 #include <string>
 
 #include "BrowserEventSink.h"
-#include "ComPtr.h"
+#include "ComHolders.h"
 #include "ContainerSite.h"
 #include "backends/native/Lifetime.h"
 #include "platform/WebEngine.h"

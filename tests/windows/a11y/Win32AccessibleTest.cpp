@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "backends/win32/ComPtr.h"
+#include "backends/win32/ComHolders.h"
 #include "backends/win32/TextConversion.h"
 #include "backends/win32/Win32Platform.h"
 #include "program/Unit2.h"

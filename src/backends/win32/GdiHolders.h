@@ -1,19 +1,13 @@
-// Owners for COM interfaces and GDI objects, so nothing is released by hand.
-// COM: the SDK's own smart pointer. GDI: a handle deleted with DeleteObject
-// or DeleteDC when it goes out of scope, and a selection undone likewise.
+// Owners for GDI objects: a handle deleted with DeleteObject or DeleteDC when
+// it goes out of scope, and a selection undone likewise.
 #pragma once
 
 #include "WinApi.h"
-
-#include <wrl/client.h>
 
 #include <memory>
 #include <type_traits>
 
 namespace velmora::win32 {
-
-template <typename T>
-using ComPtr = Microsoft::WRL::ComPtr<T>;
 
 struct GdiObjectDelete {
     void operator()(HGDIOBJ object) const { DeleteObject(object); }
