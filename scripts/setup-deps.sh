@@ -2,7 +2,6 @@
 # Installs everything the build, the tests and the reader need on Debian or
 # Ubuntu. Safe to run again: packages already present are left as they are.
 set -euo pipefail
-VELMORA_SCRIPT=setup-deps
 # shellcheck source=scripts/lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
