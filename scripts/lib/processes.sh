@@ -15,7 +15,9 @@ velmora_stop() {
             sleep 0.1
         done
         velmora_alive "$pid" && kill -KILL "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
+        # Its status is that of the signal; under set -e that must not end
+        # the script (in an exit trap, before the rest is stopped).
+        wait "$pid" 2>/dev/null || true
     done
     return 0
 }
