@@ -54,12 +54,15 @@ public:
     ComPtr<IDispatch> Dispatch(platform::IAccessibleNode* node);
 
 protected:
+    // Focus, selection, showing: one WinEvent each, then the state change.
+    void StatesChanged(platform::IAccessibleNode& node, unsigned before, unsigned now) override;
+    // A client re-reads the whole tree of the window on a reorder.
     void TreeChanging(platform::WindowHandle) override {}
     void TreeChanged(platform::WindowHandle window) override;
+    void ChildrenChanged(platform::IAccessibleNode& node) override;
     void NameChanged(platform::IAccessibleNode& node) override;
     void BoundsChanged(platform::IAccessibleNode& node) override;
-    void ChildrenChanged(platform::IAccessibleNode& node) override;
-    void StatesChanged(platform::IAccessibleNode& node, unsigned before, unsigned now) override;
+    // Its object answers "not connected" from now on.
     void Forgotten(platform::IAccessibleNode& node) override;
 
 private:
