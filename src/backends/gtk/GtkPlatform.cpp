@@ -205,6 +205,12 @@ GtkWidget* GtkPlatform::TopLevelWidget(WindowHandle handle) {
     return w ? (w->window ? w->window : w->child) : nullptr;
 }
 
+void GtkPlatform::PublishAccessibleTree(WindowHandle window, platform::IAccessibleNode* root) {
+    accessibility_.Publish(window, root);
+}
+
+platform::IAccessibilityEvents* GtkPlatform::AccessibilityEvents() { return &accessibility_; }
+
 GtkWidget* GtkPlatform::DrawingArea(WindowHandle handle) {
     NativeWindow* w = Find(handle);
     return w ? w->area : nullptr;
