@@ -25,31 +25,31 @@ for tool in Xvfb openbox dbus-run-session xdotool orca; do
     command -v "$tool" >/dev/null || velmora_test_skip "$tool is not installed"
 done
 launcher=""
-for candidate in /usr/libexec/at-spi-bus-launcher /usr/lib/at-spi2-core/at-spi-bus-launcher; do
-    [[ -x $candidate ]] && launcher=$candidate && break
-done
-[[ -n $launcher ]] || velmora_test_skip "the accessibility bus launcher (at-spi2-core) is not installed"
+velmora_accessibility_bus_launcher launcher ||
+    velmora_test_skip "the accessibility bus launcher (at-spi2-core) is not installed"
 
 work=$(mktemp -d)
 VELMORA_TEST_WORK=$work
 server_pid=""
+xvfb_pid=""
+wm_pid=""
+# The exit status decides whether the work folder stays; 0 when the test goes
+# on elsewhere.
 finish() {
-    velmora_stop "$server_pid" "${VELMORA_WM_PID:-}" "${VELMORA_XVFB_PID:-}"
-    velmora_test_forget_work
+    local status=${1:-$?}
+    velmora_stop "$server_pid" "$wm_pid" "$xvfb_pid"
+    velmora_test_forget_work "$status"
 }
 trap finish EXIT
 
 # ------------------------------------------------------------ chapter server
-velmora_serve_book_for_test "$book" "$port" "$work/server.log" ORCA_OWN_NETWORK finish "$0" "$@"
-case $? in
-0) server_pid=$VELMORA_SERVER_PID ;;
-77) velmora_test_skip "$VELMORA_SERVER_PROBLEM" ;;
-*) velmora_test_fail "$VELMORA_SERVER_PROBLEM" ;;
-esac
+again=()
+velmora_test_serve_book "$book" "$port" "$work/server.log" server_pid ORCA_OWN_NETWORK again "$0" "$@" ||
+    { finish 0; exec "${again[@]}"; }
 
 # ------------------------------------------------------------ display
-velmora_start_display 1024x768x24 || velmora_test_fail "the virtual display did not start"
-velmora_start_window_manager "$work/wm.log" || velmora_test_fail "the window manager did not start"
+velmora_start_display 1024x768x24 xvfb_pid || velmora_test_fail "the virtual display did not start"
+velmora_start_window_manager "$work/wm.log" wm_pid || velmora_test_fail "the window manager did not start"
 
 # ------------------------------------------------------------ the session
 # Orca keeps settings and state in the home folder: a fresh one each run.
