@@ -163,6 +163,74 @@ TEST_F(DesktopTest, PressesBecomeMouseDownsWithTheDoubleClickMarkedOnTheSecond) 
     EXPECT_EQ(events.Last(MessageKind::MouseDown)->window, window);
 }
 
+// Every pointer event of the drawing area arrives at its window with the
+// point in device pixels and the modifier keys held; moves keep only the
+// latest position waiting.
+TEST_F(DesktopTest, PointerEventsBecomeMessagesWithTheirPointAndModifiers) {
+    RecordingWindow events;
+    const auto window = ShownWindow(events);
+    GtkWidget* area = platform_->DrawingArea(window);
+    const int scale = gtk_widget_get_scale_factor(area);
+    struct Case {
+        const char* name;
+        GdkEventType type;
+        MessageKind kind;
+        int wheelDelta;
+    };
+    const Case cases[] = {
+        {"press", GDK_BUTTON_PRESS, MessageKind::MouseDown, 0},
+        {"release", GDK_BUTTON_RELEASE, MessageKind::MouseUp, 0},
+        {"motion", GDK_MOTION_NOTIFY, MessageKind::MouseMove, 0},
+        {"wheel", GDK_SCROLL, MessageKind::MouseWheel, -120},
+        {"touch begins", GDK_TOUCH_BEGIN, MessageKind::TouchBegin, 0},
+        {"touch moves", GDK_TOUCH_UPDATE, MessageKind::TouchMove, 0},
+        {"touch ends", GDK_TOUCH_END, MessageKind::TouchEnd, 0},
+    };
+    constexpr guint state = GDK_SHIFT_MASK | GDK_CONTROL_MASK;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        events.messages.clear();
+        GdkEvent* event = gdk_event_new(c.type);
+        event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(area)));
+        switch (c.type) {
+        case GDK_BUTTON_PRESS:
+        case GDK_BUTTON_RELEASE:
+            event->button.x = 21, event->button.y = 34, event->button.state = state, event->button.button = 1;
+            break;
+        case GDK_MOTION_NOTIFY:
+            event->motion.x = 21, event->motion.y = 34, event->motion.state = state;
+            break;
+        case GDK_SCROLL:
+            event->scroll.x = 21, event->scroll.y = 34, event->scroll.state = state;
+            event->scroll.direction = GDK_SCROLL_DOWN;
+            break;
+        default:
+            event->touch.x = 21, event->touch.y = 34, event->touch.state = state;
+            event->touch.sequence = reinterpret_cast<GdkEventSequence*>(1);
+            break;
+        }
+        SendToWidget(area, event);
+        ASSERT_TRUE(Pump([&] { return events.Count(c.kind) == 1; }));
+        const Message& m = *events.Last(c.kind);
+        EXPECT_EQ(m.window, window);
+        EXPECT_EQ(m.point, (platform::PointI{21 * scale, 34 * scale}));
+        EXPECT_EQ(m.shift, platform::ShiftShift | platform::ShiftCtrl);
+        EXPECT_EQ(m.wheelDelta, c.wheelDelta);
+    }
+
+    events.messages.clear();
+    for (double x : {50.0, 60.0, 70.0}) {
+        GdkEvent* event = gdk_event_new(GDK_MOTION_NOTIFY);
+        event->motion.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(area)));
+        event->motion.x = x;
+        event->motion.y = 5;
+        SendToWidget(area, event);
+    }
+    PumpFor(50);
+    ASSERT_EQ(events.Count(MessageKind::MouseMove), 1);
+    EXPECT_EQ(events.Last(MessageKind::MouseMove)->point, (platform::PointI{70 * scale, 5 * scale}));
+}
+
 TEST_F(DesktopTest, KeyPressGivesTheKeyThenItsCharacterAndTabStaysWithTheToolkit) {
     RecordingWindow events;
     const auto window = ShownWindow(events);

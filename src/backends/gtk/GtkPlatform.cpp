@@ -17,6 +17,7 @@
 #include "base/Exceptions.h"
 #include "CairoCanvas.h"
 #include "DesktopIdentity.h"
+#include "MessageDialog.h"
 #include "ProgramIcon.h"
 #include "ScaleConversion.h"
 #include "WebKitEngine.h"
@@ -51,16 +52,39 @@ platform::MouseButton ButtonOf(guint button) {
     }
 }
 
+// The rectangle a window moves or resizes to: the asked corner unless
+// PosNoMove, the asked size unless PosNoSize, the current rest.
+RectI PlacedRect(const RectI& current, const RectI& asked, unsigned flags) {
+    RectI next = current;
+    if (!(flags & platform::PosNoMove)) {
+        next = {asked.left, asked.top, asked.left + current.Width(), asked.top + current.Height()};
+    }
+    if (!(flags & platform::PosNoSize)) {
+        next.right = next.left + asked.Width();
+        next.bottom = next.top + asked.Height();
+    }
+    return next;
+}
+
+// A widget's scale factor; without one, the primary monitor's.
+int ScaleOfWidget(GtkWidget* widget) {
+    if (widget) return std::max(1, gtk_widget_get_scale_factor(widget));
+    GdkDisplay* display = gdk_display_get_default();
+    GdkMonitor* monitor = display ? gdk_display_get_primary_monitor(display) : nullptr;
+    if (!monitor && display) monitor = gdk_display_get_monitor(display, 0);
+    return monitor ? std::max(1, gdk_monitor_get_scale_factor(monitor)) : 1;
+}
+
 }  // namespace
 
-struct GtkPlatform::NativeWindow {
+struct GtkPlatform::TopLevel {
     WindowHandle handle = 0;
     platform::WindowKind kind = platform::WindowKind::Form;
-    bool isDisplay = false;
     platform::IWindowEvents* events = nullptr;
     std::string title;
 
-    // Top-level windows.
+    // None for a window of kind Application, or without a display; also none
+    // once GTK destroyed the window behind the toolkit's back.
     GtkWidget* window = nullptr;
     GtkWidget* overlay = nullptr;
     GtkWidget* area = nullptr;
@@ -72,9 +96,12 @@ struct GtkPlatform::NativeWindow {
     unsigned configureCount = 0;
     unsigned configureCountAtRequest = 0;
     int lastScale = 1;
+};
 
-    // Displays (child windows).
-    GtkWidget* child = nullptr;
+struct GtkPlatform::Display {
+    WindowHandle handle = 0;
+    GtkWidget* widget = nullptr;
+    // The top-level whose overlay holds the widget; 0 once that window is gone.
     WindowHandle parent = 0;
     RectI logicalRect;  // in the parent's client area, GTK logical pixels
 };
@@ -89,6 +116,7 @@ GtkPlatform::GtkPlatform() = default;
 
 GtkPlatform::~GtkPlatform() {
     StopAllTimers();
+    displays_.clear();
     for (auto& [handle, window] : windows_) {
         if (window->window) {
             g_signal_handlers_disconnect_by_data(window->window, this);
@@ -201,8 +229,9 @@ void GtkPlatform::LoadProgramIcon() {
 // ---------------------------------------------------------------- windows
 
 GtkWidget* GtkPlatform::TopLevelWidget(WindowHandle handle) {
-    NativeWindow* w = Find(handle);
-    return w ? (w->window ? w->window : w->child) : nullptr;
+    if (TopLevel* w = FindTopLevel(handle)) return w->window;
+    if (Display* d = FindDisplay(handle)) return d->widget;
+    return nullptr;
 }
 
 void GtkPlatform::PublishAccessibleTree(WindowHandle window, platform::IAccessibleNode* root) {
@@ -212,32 +241,32 @@ void GtkPlatform::PublishAccessibleTree(WindowHandle window, platform::IAccessib
 platform::IAccessibilityEvents* GtkPlatform::AccessibilityEvents() { return &accessibility_; }
 
 GtkWidget* GtkPlatform::DrawingArea(WindowHandle handle) {
-    NativeWindow* w = Find(handle);
+    TopLevel* w = FindTopLevel(handle);
     return w ? w->area : nullptr;
 }
 
-GtkPlatform::NativeWindow* GtkPlatform::Find(WindowHandle handle) {
+GtkPlatform::TopLevel* GtkPlatform::FindTopLevel(WindowHandle handle) {
     auto it = windows_.find(handle);
     return it == windows_.end() ? nullptr : it->second.get();
 }
 
-GtkPlatform::NativeWindow* GtkPlatform::FindTopLevel(WindowHandle handle) {
-    NativeWindow* window = Find(handle);
+GtkPlatform::Display* GtkPlatform::FindDisplay(WindowHandle handle) {
+    auto it = displays_.find(handle);
+    return it == displays_.end() ? nullptr : it->second.get();
+}
+
+GtkPlatform::TopLevel* GtkPlatform::FindGtkWindow(WindowHandle handle) {
+    TopLevel* window = FindTopLevel(handle);
     return (window && window->window) ? window : nullptr;
 }
 
-int GtkPlatform::ScaleOf(const NativeWindow& window) {
-    GtkWidget* widget = window.window ? window.window : window.child;
-    if (widget) return std::max(1, gtk_widget_get_scale_factor(widget));
-    GdkDisplay* display = gdk_display_get_default();
-    GdkMonitor* monitor = display ? gdk_display_get_primary_monitor(display) : nullptr;
-    if (!monitor && display) monitor = gdk_display_get_monitor(display, 0);
-    return monitor ? std::max(1, gdk_monitor_get_scale_factor(monitor)) : 1;
-}
+int GtkPlatform::ScaleOf(const TopLevel& window) { return ScaleOfWidget(window.window); }
+
+int GtkPlatform::ScaleOf(const Display& display) { return ScaleOfWidget(display.widget); }
 
 WindowHandle GtkPlatform::CreateNativeWindow(const platform::WindowCreateParams& params,
                                              platform::IWindowEvents* events) {
-    auto entry = std::make_unique<NativeWindow>();
+    auto entry = std::make_unique<TopLevel>();
     entry->handle = NewHandle();
     entry->kind = params.kind;
     entry->events = events;
@@ -254,7 +283,7 @@ WindowHandle GtkPlatform::CreateNativeWindow(const platform::WindowCreateParams&
     gtk_window_set_title(GTK_WINDOW(window), params.title.c_str());
     gtk_window_set_resizable(GTK_WINDOW(window), TRUE);
     if (params.useProgramIcon && iconList_) gtk_window_set_icon_list(GTK_WINDOW(window), iconList_.get());
-    if (NativeWindow* owner = FindTopLevel(params.owner))
+    if (TopLevel* owner = FindGtkWindow(params.owner))
         gtk_window_set_transient_for(GTK_WINDOW(window), GTK_WINDOW(owner->window));
 
     GtkWidget* overlay = gtk_overlay_new();
@@ -280,13 +309,13 @@ WindowHandle GtkPlatform::CreateNativeWindow(const platform::WindowCreateParams&
     gtk_window_get_position(GTK_WINDOW(window), &x, &y);
     entry->lastScale = ScaleOf(*entry);
     entry->initialPosition = {x * entry->lastScale, y * entry->lastScale};
-    NativeWindow& ref = *entry;
+    TopLevel& ref = *entry;
     windows_.emplace(handle, std::move(entry));
     ConnectWindowSignals(ref);
     return handle;
 }
 
-void GtkPlatform::ConnectWindowSignals(NativeWindow& w) {
+void GtkPlatform::ConnectWindowSignals(TopLevel& w) {
     g_signal_connect(w.window, "delete-event", G_CALLBACK(OnDelete), this);
     g_signal_connect(w.window, "configure-event", G_CALLBACK(OnConfigure), this);
     g_signal_connect(w.window, "map-event", G_CALLBACK(OnMap), this);
@@ -311,16 +340,16 @@ void GtkPlatform::ConnectWindowSignals(NativeWindow& w) {
 }
 
 void GtkPlatform::DestroyNativeWindow(WindowHandle handle) {
-    auto it = windows_.find(handle);
-    if (it == windows_.end()) return;
-    NativeWindow& w = *it->second;
-    if (w.isDisplay) {
+    if (FindDisplay(handle)) {
         DetachDisplay(handle);
         return;
     }
+    auto it = windows_.find(handle);
+    if (it == windows_.end()) return;
+    TopLevel& w = *it->second;
     // Displays inside it go with it; their engines keep their own reference.
-    for (auto& [h, other] : windows_)
-        if (other->isDisplay && other->parent == handle) other->parent = 0;
+    for (auto& [h, display] : displays_)
+        if (display->parent == handle) display->parent = 0;
     if (capture_ == handle) capture_ = 0;
     if (w.window) {
         g_signal_handlers_disconnect_by_data(w.window, this);
@@ -333,61 +362,70 @@ void GtkPlatform::DestroyNativeWindow(WindowHandle handle) {
 }
 
 void GtkPlatform::SetWindowTitle(WindowHandle handle, const std::string& title) {
-    NativeWindow* w = Find(handle);
+    TopLevel* w = FindTopLevel(handle);
     if (!w) return;
     w->title = title;
     if (w->window) gtk_window_set_title(GTK_WINDOW(w->window), title.c_str());
 }
 
 RectI GtkPlatform::GetWindowBounds(WindowHandle handle) {
-    NativeWindow* w = Find(handle);
-    if (!w) return {};
-    if (w->isDisplay) {
-        const int scale = ScaleOf(*w);
-        return {w->logicalRect.left * scale, w->logicalRect.top * scale, w->logicalRect.right * scale,
-                w->logicalRect.bottom * scale};
+    if (TopLevel* w = FindTopLevel(handle)) return TopLevelBounds(*w);
+    if (Display* d = FindDisplay(handle)) {
+        const int scale = ScaleOf(*d);
+        return {d->logicalRect.left * scale, d->logicalRect.top * scale, d->logicalRect.right * scale,
+                d->logicalRect.bottom * scale};
     }
-    if (!w->window) return {};
-    const int scale = ScaleOf(*w);
-    GdkWindow* gdkWindow = gtk_widget_get_window(w->window);
-    if (gdkWindow && gtk_widget_get_mapped(w->window)) {
+    return {};
+}
+
+RectI GtkPlatform::TopLevelBounds(TopLevel& w) {
+    if (!w.window) return {};
+    const int scale = ScaleOf(w);
+    GdkWindow* gdkWindow = gtk_widget_get_window(w.window);
+    if (gdkWindow && gtk_widget_get_mapped(w.window)) {
         // Position and frame from the window system; the client part from
         // GetClientSize, so a resize not yet answered reads back as asked.
         GdkRectangle frame;
         gdk_window_get_frame_extents(gdkWindow, &frame);
         const int frameWidth = std::max(0, frame.width - gdk_window_get_width(gdkWindow)) * scale;
         const int frameHeight = std::max(0, frame.height - gdk_window_get_height(gdkWindow)) * scale;
-        const SizeI client = GetClientSize(handle);
+        const SizeI client = TopLevelClientSize(w);
         const int left = frame.x * scale, top = frame.y * scale;
         return {left, top, left + client.width + frameWidth, top + client.height + frameHeight};
     }
     // Not on screen: no frame is known yet, so the outer rectangle is the
     // client area at the position GTK will ask for.
     int x = 0, y = 0;
-    gtk_window_get_position(GTK_WINDOW(w->window), &x, &y);
-    const SizeI client = GetClientSize(handle);
+    gtk_window_get_position(GTK_WINDOW(w.window), &x, &y);
+    const SizeI client = TopLevelClientSize(w);
     return {x * scale, y * scale, x * scale + client.width, y * scale + client.height};
 }
 
 SizeI GtkPlatform::GetClientSize(WindowHandle handle) {
-    NativeWindow* w = Find(handle);
-    if (!w) return {};
-    const int scale = ScaleOf(*w);
-    if (w->isDisplay) return {w->logicalRect.Width() * scale, w->logicalRect.Height() * scale};
-    if (!w->window) return {};
-    if (w->pendingClient) return {w->pendingClient->width * scale, w->pendingClient->height * scale};
-    if (gtk_widget_get_realized(w->area)) {
+    if (TopLevel* w = FindTopLevel(handle)) return TopLevelClientSize(*w);
+    if (Display* d = FindDisplay(handle)) {
+        const int scale = ScaleOf(*d);
+        return {d->logicalRect.Width() * scale, d->logicalRect.Height() * scale};
+    }
+    return {};
+}
+
+SizeI GtkPlatform::TopLevelClientSize(TopLevel& w) {
+    if (!w.window) return {};
+    const int scale = ScaleOf(w);
+    if (w.pendingClient) return {w.pendingClient->width * scale, w.pendingClient->height * scale};
+    if (gtk_widget_get_realized(w.area)) {
         GtkAllocation allocation;
-        gtk_widget_get_allocation(w->area, &allocation);
+        gtk_widget_get_allocation(w.area, &allocation);
         return {allocation.width * scale, allocation.height * scale};
     }
     int width = 0, height = 0;
-    gtk_window_get_size(GTK_WINDOW(w->window), &width, &height);
+    gtk_window_get_size(GTK_WINDOW(w.window), &width, &height);
     return {width * scale, height * scale};
 }
 
 void GtkPlatform::SetClientSize(WindowHandle handle, SizeI size) {
-    NativeWindow* w = FindTopLevel(handle);
+    TopLevel* w = FindGtkWindow(handle);
     if (!w) return;
     const int scale = ScaleOf(*w);
     const SizeI logical{std::max(1, DeviceToLogicalExtent(size.width, scale)),
@@ -401,7 +439,7 @@ void GtkPlatform::SetClientSize(WindowHandle handle, SizeI size) {
 }
 
 void GtkPlatform::SetWindowBounds(WindowHandle handle, const RectI& bounds) {
-    NativeWindow* w = FindTopLevel(handle);
+    TopLevel* w = FindGtkWindow(handle);
     if (!w) return;
     const int scale = ScaleOf(*w);
     // Until the window has been on screen, a move to the position reported at
@@ -415,42 +453,29 @@ void GtkPlatform::SetWindowBounds(WindowHandle handle, const RectI& bounds) {
         gtk_window_move(GTK_WINDOW(w->window), DeviceToLogicalPosition(bounds.left, scale),
                         DeviceToLogicalPosition(bounds.top, scale));
     }
-    const RectI outer = GetWindowBounds(handle);
-    const SizeI client = GetClientSize(handle);
+    const RectI outer = TopLevelBounds(*w);
+    const SizeI client = TopLevelClientSize(*w);
     const int frameWidth = std::max(0, outer.Width() - client.width);
     const int frameHeight = std::max(0, outer.Height() - client.height);
     SetClientSize(handle, {std::max(1, bounds.Width() - frameWidth), std::max(1, bounds.Height() - frameHeight)});
 }
 
 void GtkPlatform::ShowWindow(WindowHandle handle) {
-    NativeWindow* w = Find(handle);
-    if (!w) return;
-    if (w->isDisplay) {
-        if (w->child) gtk_widget_show(w->child);
-        return;
-    }
-    if (w->window) gtk_widget_show(w->window);
+    if (GtkWidget* widget = TopLevelWidget(handle)) gtk_widget_show(widget);
 }
 
 void GtkPlatform::HideWindow(WindowHandle handle) {
-    NativeWindow* w = Find(handle);
-    if (!w) return;
-    if (w->isDisplay) {
-        HideDisplay(*w);
-        return;
-    }
-    if (w->window) gtk_widget_hide(w->window);
+    if (TopLevel* w = FindGtkWindow(handle)) gtk_widget_hide(w->window);
+    else if (Display* d = FindDisplay(handle)) HideDisplay(*d);
 }
 
 bool GtkPlatform::IsWindowVisible(WindowHandle handle) {
-    NativeWindow* w = Find(handle);
-    if (!w) return false;
-    if (w->isDisplay) return w->child && gtk_widget_get_visible(w->child);
-    return w->window && gtk_widget_get_visible(w->window);
+    GtkWidget* widget = TopLevelWidget(handle);
+    return widget && gtk_widget_get_visible(widget);
 }
 
 void GtkPlatform::ActivateWindow(WindowHandle handle) {
-    if (NativeWindow* w = FindTopLevel(handle)) gtk_window_present(GTK_WINDOW(w->window));
+    if (TopLevel* w = FindGtkWindow(handle)) gtk_window_present(GTK_WINDOW(w->window));
 }
 
 WindowHandle GtkPlatform::ActiveWindow() {
@@ -460,7 +485,7 @@ WindowHandle GtkPlatform::ActiveWindow() {
 }
 
 void GtkPlatform::InvalidateWindow(WindowHandle handle) {
-    if (NativeWindow* w = FindTopLevel(handle)) gtk_widget_queue_draw(w->area);
+    if (TopLevel* w = FindGtkWindow(handle)) gtk_widget_queue_draw(w->area);
 }
 
 // A pointer pressed in a drawing area stays with it until released (GDK's
@@ -471,7 +496,8 @@ void GtkPlatform::SetMouseCapture(WindowHandle handle) { capture_ = handle; }
 void GtkPlatform::ReleaseMouseCapture() { capture_ = 0; }
 
 int GtkPlatform::GetWindowDpi(WindowHandle handle) {
-    if (NativeWindow* w = Find(handle)) return 96 * ScaleOf(*w);
+    if (TopLevel* w = FindTopLevel(handle)) return 96 * ScaleOf(*w);
+    if (Display* d = FindDisplay(handle)) return 96 * ScaleOf(*d);
     return 96;
 }
 
@@ -485,133 +511,106 @@ bool GtkPlatform::TouchAvailable() {
 // ---------------------------------------------------------------- child windows
 
 WindowHandle GtkPlatform::AttachDisplay(GtkWidget* widget, WindowHandle mainWindow, const RectI& bounds) {
-    NativeWindow* parent = FindTopLevel(mainWindow);
+    TopLevel* parent = FindGtkWindow(mainWindow);
     if (!parent || !widget) return 0;
-    auto entry = std::make_unique<NativeWindow>();
+    auto entry = std::make_unique<Display>();
     entry->handle = NewHandle();
-    entry->isDisplay = true;
-    entry->child = widget;
+    entry->widget = widget;
     entry->parent = mainWindow;
     entry->logicalRect = DeviceToLogicalRect(bounds, ScaleOf(*parent));
     g_object_set_data(G_OBJECT(widget), kHandleKey, HandleToPointer(entry->handle));
     gtk_overlay_add_overlay(GTK_OVERLAY(parent->overlay), widget);
     const WindowHandle handle = entry->handle;
-    windows_.emplace(handle, std::move(entry));
+    displays_.emplace(handle, std::move(entry));
     gtk_widget_show(widget);
     return handle;
 }
 
 void GtkPlatform::DetachDisplay(WindowHandle handle) {
-    auto it = windows_.find(handle);
-    if (it == windows_.end() || !it->second->isDisplay) return;
-    NativeWindow& d = *it->second;
-    if (d.child) {
-        g_object_set_data(G_OBJECT(d.child), kHandleKey, nullptr);
-        if (GtkWidget* container = gtk_widget_get_parent(d.child))
-            gtk_container_remove(GTK_CONTAINER(container), d.child);
-    }
-    windows_.erase(it);
+    auto it = displays_.find(handle);
+    if (it == displays_.end()) return;
+    Display& d = *it->second;
+    g_object_set_data(G_OBJECT(d.widget), kHandleKey, nullptr);
+    if (GtkWidget* container = gtk_widget_get_parent(d.widget))
+        gtk_container_remove(GTK_CONTAINER(container), d.widget);
+    displays_.erase(it);
 }
 
-void GtkPlatform::HideDisplay(NativeWindow& display) {
-    if (!display.child) return;
+void GtkPlatform::HideDisplay(Display& display) {
     // GTK leaves a window without a focus widget when the focused one is
     // hidden, and then no key reaches the drawn controls at all: hand the
     // keyboard back to them first.
-    if (NativeWindow* parent = FindTopLevel(display.parent)) {
+    if (TopLevel* parent = FindGtkWindow(display.parent)) {
         GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(parent->window));
-        if (focus && (focus == display.child || gtk_widget_is_ancestor(focus, display.child)))
+        if (focus && (focus == display.widget || gtk_widget_is_ancestor(focus, display.widget)))
             gtk_widget_grab_focus(parent->area);
     }
-    gtk_widget_hide(display.child);
+    gtk_widget_hide(display.widget);
 }
 
 void GtkPlatform::HideDisplayWidget(GtkWidget* widget) {
-    if (NativeWindow* display = Find(HandleOf(widget)); display && display->isDisplay) HideDisplay(*display);
+    if (Display* display = FindDisplay(HandleOf(widget))) HideDisplay(*display);
     else if (widget) gtk_widget_hide(widget);
 }
 
-void GtkPlatform::UpdateDisplayAllocation(NativeWindow& display) {
-    NativeWindow* parent = FindTopLevel(display.parent);
-    if (parent) gtk_widget_queue_resize(parent->overlay);
+void GtkPlatform::UpdateDisplayAllocation(Display& display) {
+    if (TopLevel* parent = FindGtkWindow(display.parent)) gtk_widget_queue_resize(parent->overlay);
 }
 
 void GtkPlatform::SetWindowPos(WindowHandle handle, const RectI& rect, unsigned flags) {
-    NativeWindow* w = Find(handle);
-    if (!w) return;
-    if (!w->isDisplay) {
-        if (!w->window) return;
-        const RectI current = GetWindowBounds(handle);
-        RectI target = current;
-        if (!(flags & platform::PosNoMove)) {
-            target.right = rect.left + current.Width();
-            target.bottom = rect.top + current.Height();
-            target.left = rect.left;
-            target.top = rect.top;
-        }
-        if (!(flags & platform::PosNoSize)) {
-            target.right = target.left + rect.Width();
-            target.bottom = target.top + rect.Height();
-        }
-        if (!(flags & platform::PosNoMove) || !(flags & platform::PosNoSize)) SetWindowBounds(handle, target);
-        if (flags & platform::PosShowWindow) gtk_widget_show(w->window);
-        if (flags & platform::PosHideWindow) gtk_widget_hide(w->window);
-        return;
-    }
-    NativeWindow* parent = FindTopLevel(w->parent);
+    if (TopLevel* w = FindGtkWindow(handle)) PlaceTopLevel(*w, rect, flags);
+    else if (Display* d = FindDisplay(handle)) PlaceDisplay(*d, rect, flags);
+}
+
+void GtkPlatform::PlaceTopLevel(TopLevel& w, const RectI& rect, unsigned flags) {
+    if (!(flags & platform::PosNoMove) || !(flags & platform::PosNoSize))
+        SetWindowBounds(w.handle, PlacedRect(TopLevelBounds(w), rect, flags));
+    if (flags & platform::PosShowWindow) gtk_widget_show(w.window);
+    if (flags & platform::PosHideWindow) gtk_widget_hide(w.window);
+}
+
+void GtkPlatform::PlaceDisplay(Display& d, const RectI& rect, unsigned flags) {
+    // Asked in the parent's device pixels, kept in its logical ones.
+    TopLevel* parent = FindGtkWindow(d.parent);
     const int scale = parent ? ScaleOf(*parent) : 1;
-    const RectI logical = DeviceToLogicalRect(rect, scale);
-    RectI next = w->logicalRect;
-    if (!(flags & platform::PosNoMove)) {
-        const int width = next.Width(), height = next.Height();
-        next.left = logical.left;
-        next.top = logical.top;
-        next.right = next.left + width;
-        next.bottom = next.top + height;
-    }
-    if (!(flags & platform::PosNoSize)) {
-        next.right = next.left + logical.Width();
-        next.bottom = next.top + logical.Height();
-    }
+    const RectI next = PlacedRect(d.logicalRect, DeviceToLogicalRect(rect, scale), flags);
     if (!(flags & platform::PosNoMove)) VELMORA_BENCH_TRACE_POINT("pos", next.left, next.top);
-    if (!(next == w->logicalRect)) {
-        w->logicalRect = next;
-        UpdateDisplayAllocation(*w);
+    if (!(next == d.logicalRect)) {
+        d.logicalRect = next;
+        UpdateDisplayAllocation(d);
     }
-    if (w->child) {
-        if (flags & platform::PosShowWindow) gtk_widget_show(w->child);
-        if (flags & platform::PosHideWindow) HideDisplay(*w);
-    }
+    if (flags & platform::PosShowWindow) gtk_widget_show(d.widget);
+    if (flags & platform::PosHideWindow) HideDisplay(d);
 }
 
 void GtkPlatform::SetParentWindow(WindowHandle child, WindowHandle parent, bool toBottom) {
-    NativeWindow* c = Find(child);
-    if (!c || !c->isDisplay || !c->child) return;
+    Display* c = FindDisplay(child);
+    if (!c) return;
     // A display inside another display lives in the same overlay: GTK has one
     // stacking level for them, the main window's content.
-    NativeWindow* target = Find(parent);
-    while (target && target->isDisplay) target = Find(target->parent);
-    if (!target || !target->window) return;
-    if (c->parent != target->handle || !gtk_widget_get_parent(c->child)) {
-        g_object_ref(c->child);
-        if (GtkWidget* container = gtk_widget_get_parent(c->child))
-            gtk_container_remove(GTK_CONTAINER(container), c->child);
-        gtk_overlay_add_overlay(GTK_OVERLAY(target->overlay), c->child);
-        g_object_unref(c->child);
+    for (Display* inner = FindDisplay(parent); inner; inner = FindDisplay(parent)) parent = inner->parent;
+    TopLevel* target = FindGtkWindow(parent);
+    if (!target) return;
+    if (c->parent != target->handle || !gtk_widget_get_parent(c->widget)) {
+        g_object_ref(c->widget);
+        if (GtkWidget* container = gtk_widget_get_parent(c->widget))
+            gtk_container_remove(GTK_CONTAINER(container), c->widget);
+        gtk_overlay_add_overlay(GTK_OVERLAY(target->overlay), c->widget);
+        g_object_unref(c->widget);
         c->parent = target->handle;
     }
-    if (toBottom) gtk_overlay_reorder_overlay(GTK_OVERLAY(target->overlay), c->child, 0);
+    if (toBottom) gtk_overlay_reorder_overlay(GTK_OVERLAY(target->overlay), c->widget, 0);
 }
 
 WindowHandle GtkPlatform::GetParentWindow(WindowHandle child) {
-    NativeWindow* c = Find(child);
+    Display* c = FindDisplay(child);
     return c ? c->parent : 0;
 }
 
 gboolean GtkPlatform::OnChildPosition(GtkOverlay*, GtkWidget* child, GdkRectangle* allocation, gpointer self) {
     auto* platform = static_cast<GtkPlatform*>(self);
-    NativeWindow* d = platform->Find(HandleOf(child));
-    if (!d || !d->isDisplay) return FALSE;
+    Display* d = platform->FindDisplay(HandleOf(child));
+    if (!d) return FALSE;
     VELMORA_BENCH_TRACE_POINT("alloc", d->logicalRect.left, d->logicalRect.top);
     allocation->x = d->logicalRect.left;
     allocation->y = d->logicalRect.top;
@@ -627,7 +626,7 @@ bool GtkPlatform::PumpNativeEvent(bool mayBlock) { return g_main_context_iterati
 void GtkPlatform::WakeLoop() { g_main_context_wakeup(nullptr); }
 
 void GtkPlatform::DeliverToWindow(const Message& message) {
-    NativeWindow* w = Find(message.window);
+    TopLevel* w = FindTopLevel(message.window);
     if (w && w->events) w->events->OnMessage(message);
 }
 
@@ -662,77 +661,23 @@ void GtkPlatform::YieldProcessor() { sched_yield(); }
 // ---------------------------------------------------------------- dialogs, drawing
 
 platform::MessageBoxResult GtkPlatform::ShowMessageBox(const platform::MessageBoxRequest& request) {
-    using platform::MessageBoxButtons;
-    using platform::MessageBoxResult;
-    // Line breaks of the desktop convention ("\r\n") would show as boxes.
-    std::string text;
-    text.reserve(request.text.size());
-    for (char c : request.text)
-        if (c != '\r') text += c;
-    while (!text.empty() && text.back() == '\n') text.pop_back();
-
+    const std::string text = DialogText(request.text);
     if (!EnsureGtk()) {
         // Without a display the report still has to reach someone.
         std::fprintf(stderr, "%s: %s\n", request.caption.c_str(), text.c_str());
         return EscapeAnswer(request.buttons);
     }
-
-    GtkWindow* parent = nullptr;
-    if (!request.taskModal) {
-        NativeWindow* owner = FindTopLevel(request.owner);
-        if (!owner) owner = FindTopLevel(ActiveWindow());
-        if (owner) parent = GTK_WINDOW(owner->window);
-    }
-    GtkMessageType type = GTK_MESSAGE_OTHER;
-    switch (request.icon) {
-    case platform::MessageBoxIcon::Error:
-        type = GTK_MESSAGE_ERROR;
-        break;
-    case platform::MessageBoxIcon::Warning:
-        type = GTK_MESSAGE_WARNING;
-        break;
-    case platform::MessageBoxIcon::Information:
-        type = GTK_MESSAGE_INFO;
-        break;
-    case platform::MessageBoxIcon::Question:
-        type = GTK_MESSAGE_QUESTION;
-        break;
-    case platform::MessageBoxIcon::None:
-        break;
-    }
-    GtkWidget* dialog = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, type, GTK_BUTTONS_NONE, "%s", text.c_str());
-    gtk_window_set_title(GTK_WINDOW(dialog), request.caption.c_str());
-    if (!parent) gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
-    switch (request.buttons) {
-    case MessageBoxButtons::Ok:
-        gtk_dialog_add_button(GTK_DIALOG(dialog), "_OK", GTK_RESPONSE_OK);
-        gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
-        break;
-    case MessageBoxButtons::OkCancel:
-        gtk_dialog_add_button(GTK_DIALOG(dialog), "_OK", GTK_RESPONSE_OK);
-        gtk_dialog_add_button(GTK_DIALOG(dialog), "_Cancel", GTK_RESPONSE_CANCEL);
-        gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
-        break;
-    case MessageBoxButtons::YesNo:
-        gtk_dialog_add_button(GTK_DIALOG(dialog), "_Yes", GTK_RESPONSE_YES);
-        gtk_dialog_add_button(GTK_DIALOG(dialog), "_No", GTK_RESPONSE_NO);
-        gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_YES);
-        break;
-    }
+    GtkWidget* dialog = NewMessageDialog(DialogParent(request), request, text);
     const gint response = gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
-    switch (response) {
-    case GTK_RESPONSE_YES:
-        return MessageBoxResult::Yes;
-    case GTK_RESPONSE_NO:
-        return MessageBoxResult::No;
-    case GTK_RESPONSE_CANCEL:
-        return MessageBoxResult::Cancel;
-    case GTK_RESPONSE_OK:
-        return MessageBoxResult::Ok;
-    default:  // closed by the window manager
-        return EscapeAnswer(request.buttons);
-    }
+    return AnswerOf(response).value_or(EscapeAnswer(request.buttons));
+}
+
+GtkWindow* GtkPlatform::DialogParent(const platform::MessageBoxRequest& request) {
+    if (request.taskModal) return nullptr;
+    TopLevel* owner = FindGtkWindow(request.owner);
+    if (!owner) owner = FindGtkWindow(ActiveWindow());
+    return owner ? GTK_WINDOW(owner->window) : nullptr;
 }
 
 std::unique_ptr<platform::ICanvas> GtkPlatform::CreateOffscreenCanvas(SizeI pixels, float scale) {
@@ -755,7 +700,7 @@ std::unique_ptr<platform::IWebEngine> GtkPlatform::CreateWebEngine(platform::IWe
 
 gboolean GtkPlatform::OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self) {
     auto* platform = static_cast<GtkPlatform*>(self);
-    NativeWindow* w = platform->Find(HandleOf(widget));
+    TopLevel* w = platform->FindTopLevel(HandleOf(widget));
     if (!w || !w->events) return FALSE;
     VELMORA_BENCH_TRACE_POINT("draw", 0, 0);
     const float scale = static_cast<float>(std::max(1, gtk_widget_get_scale_factor(widget)));
@@ -774,20 +719,20 @@ gboolean GtkPlatform::OnDelete(GtkWidget* widget, GdkEvent*, gpointer self) {
 
 gboolean GtkPlatform::OnConfigure(GtkWidget* widget, GdkEventConfigure*, gpointer self) {
     auto* platform = static_cast<GtkPlatform*>(self);
-    if (NativeWindow* w = platform->Find(HandleOf(widget))) ++w->configureCount;
+    if (TopLevel* w = platform->FindTopLevel(HandleOf(widget))) ++w->configureCount;
     platform->PostCoalesced({.kind = MessageKind::Moved, .window = HandleOf(widget)});
     return FALSE;
 }
 
 gboolean GtkPlatform::OnMap(GtkWidget* widget, GdkEvent*, gpointer self) {
     auto* platform = static_cast<GtkPlatform*>(self);
-    if (NativeWindow* w = platform->Find(HandleOf(widget))) w->everMapped = true;
+    if (TopLevel* w = platform->FindTopLevel(HandleOf(widget))) w->everMapped = true;
     return FALSE;
 }
 
 void GtkPlatform::OnAreaAllocate(GtkWidget* widget, GdkRectangle* allocation, gpointer self) {
     auto* platform = static_cast<GtkPlatform*>(self);
-    NativeWindow* w = platform->Find(HandleOf(widget));
+    TopLevel* w = platform->FindTopLevel(HandleOf(widget));
     if (!w || !w->pendingClient) return;
     // The request is settled once the window has the size, or once the window
     // system has answered it with another one (a maximised or tiled window).
@@ -800,7 +745,7 @@ void GtkPlatform::OnAreaAllocate(GtkWidget* widget, GdkRectangle* allocation, gp
 
 void GtkPlatform::OnScaleFactor(GObject* object, GParamSpec*, gpointer self) {
     auto* platform = static_cast<GtkPlatform*>(self);
-    NativeWindow* w = platform->Find(HandleOf(object));
+    TopLevel* w = platform->FindTopLevel(HandleOf(object));
     if (!w) return;
     const int scale = platform->ScaleOf(*w);
     if (scale == w->lastScale) return;
@@ -814,54 +759,52 @@ void GtkPlatform::OnIsActive(GObject* object, GParamSpec*, gpointer self) {
                     .window = HandleOf(object)});
 }
 
-void GtkPlatform::PushMouse(NativeWindow& w, MessageKind kind, GdkEvent* event, double x, double y) {
-    const int scale = ScaleOf(w);
+Message GtkPlatform::PointerMessage(const TopLevel& w, MessageKind kind, const GdkEvent* event) {
+    gdouble x = 0, y = 0;
+    gdk_event_get_coords(event, &x, &y);
     GdkModifierType state{};
     gdk_event_get_state(event, &state);
-    const Message message{.kind = kind,
-                          .window = w.handle,
-                          .point = {LogicalToDevicePoint(x, scale), LogicalToDevicePoint(y, scale)},
-                          .shift = TranslateModifiers(state)};
-    if (kind == MessageKind::MouseMove) PostCoalesced(message);
+    const int scale = ScaleOf(w);
+    return {.kind = kind,
+            .window = w.handle,
+            .point = {LogicalToDevicePoint(x, scale), LogicalToDevicePoint(y, scale)},
+            .shift = TranslateModifiers(state)};
+}
+
+void GtkPlatform::PostPointer(const Message& message) {
+    if (message.kind == MessageKind::MouseMove || message.kind == MessageKind::TouchMove) PostCoalesced(message);
     else Post(message);
 }
 
 gboolean GtkPlatform::OnButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer self) {
     auto* platform = static_cast<GtkPlatform*>(self);
-    NativeWindow* w = platform->Find(HandleOf(widget));
+    TopLevel* w = platform->FindTopLevel(HandleOf(widget));
     // GTK adds 2BUTTON/3BUTTON events after the plain presses; the click
     // counter already marked the second press.
     if (!w || event->type != GDK_BUTTON_PRESS) return TRUE;
     if (!gtk_widget_has_focus(widget)) gtk_widget_grab_focus(widget);
-    const int scale = platform->ScaleOf(*w);
-    const platform::MouseButton button = ButtonOf(event->button);
-    platform->Post({.kind = MessageKind::MouseDown,
-                    .window = w->handle,
-                    .button = button,
-                    .point = {LogicalToDevicePoint(event->x, scale), LogicalToDevicePoint(event->y, scale)},
-                    .clickCount = platform->clicks_.Press(w->handle, button, event->time, static_cast<int>(event->x),
-                                                          static_cast<int>(event->y)),
-                    .shift = TranslateModifiers(event->state)});
+    Message message = platform->PointerMessage(*w, MessageKind::MouseDown, reinterpret_cast<GdkEvent*>(event));
+    message.button = ButtonOf(event->button);
+    message.clickCount = platform->clicks_.Press(w->handle, message.button, event->time, static_cast<int>(event->x),
+                                                 static_cast<int>(event->y));
+    platform->PostPointer(message);
     return TRUE;
 }
 
 gboolean GtkPlatform::OnButtonRelease(GtkWidget* widget, GdkEventButton* event, gpointer self) {
     auto* platform = static_cast<GtkPlatform*>(self);
-    NativeWindow* w = platform->Find(HandleOf(widget));
+    TopLevel* w = platform->FindTopLevel(HandleOf(widget));
     if (!w) return TRUE;
-    const int scale = platform->ScaleOf(*w);
-    platform->Post({.kind = MessageKind::MouseUp,
-                    .window = w->handle,
-                    .button = ButtonOf(event->button),
-                    .point = {LogicalToDevicePoint(event->x, scale), LogicalToDevicePoint(event->y, scale)},
-                    .shift = TranslateModifiers(event->state)});
+    Message message = platform->PointerMessage(*w, MessageKind::MouseUp, reinterpret_cast<GdkEvent*>(event));
+    message.button = ButtonOf(event->button);
+    platform->PostPointer(message);
     return TRUE;
 }
 
 gboolean GtkPlatform::OnMotion(GtkWidget* widget, GdkEventMotion* event, gpointer self) {
     auto* platform = static_cast<GtkPlatform*>(self);
-    if (NativeWindow* w = platform->Find(HandleOf(widget)))
-        platform->PushMouse(*w, MessageKind::MouseMove, reinterpret_cast<GdkEvent*>(event), event->x, event->y);
+    if (TopLevel* w = platform->FindTopLevel(HandleOf(widget)))
+        platform->PostPointer(platform->PointerMessage(*w, MessageKind::MouseMove, reinterpret_cast<GdkEvent*>(event)));
     return TRUE;
 }
 
@@ -875,7 +818,7 @@ gboolean GtkPlatform::OnLeave(GtkWidget* widget, GdkEventCrossing* event, gpoint
 
 gboolean GtkPlatform::OnScroll(GtkWidget* widget, GdkEventScroll* event, gpointer self) {
     auto* platform = static_cast<GtkPlatform*>(self);
-    NativeWindow* w = platform->Find(HandleOf(widget));
+    TopLevel* w = platform->FindTopLevel(HandleOf(widget));
     if (!w) return TRUE;
     int delta = 0;
     switch (event->direction) {
@@ -892,18 +835,15 @@ gboolean GtkPlatform::OnScroll(GtkWidget* widget, GdkEventScroll* event, gpointe
         return TRUE;
     }
     if (delta == 0) return TRUE;
-    const int scale = platform->ScaleOf(*w);
-    platform->Post({.kind = MessageKind::MouseWheel,
-                    .window = w->handle,
-                    .point = {LogicalToDevicePoint(event->x, scale), LogicalToDevicePoint(event->y, scale)},
-                    .wheelDelta = delta,
-                    .shift = TranslateModifiers(event->state)});
+    Message message = platform->PointerMessage(*w, MessageKind::MouseWheel, reinterpret_cast<GdkEvent*>(event));
+    message.wheelDelta = delta;
+    platform->PostPointer(message);
     return TRUE;
 }
 
 gboolean GtkPlatform::OnKey(GtkWidget* widget, GdkEventKey* event, gpointer self) {
     auto* platform = static_cast<GtkPlatform*>(self);
-    NativeWindow* w = platform->Find(HandleOf(widget));
+    TopLevel* w = platform->FindTopLevel(HandleOf(widget));
     if (!w) return FALSE;
     const bool press = event->type == GDK_KEY_PRESS;
     const Message message{.kind = press ? MessageKind::KeyDown : MessageKind::KeyUp,
@@ -926,7 +866,7 @@ gboolean GtkPlatform::OnKey(GtkWidget* widget, GdkEventKey* event, gpointer self
 
 gboolean GtkPlatform::OnWindowKey(GtkWidget* widget, GdkEventKey* event, gpointer self) {
     auto* platform = static_cast<GtkPlatform*>(self);
-    NativeWindow* w = platform->Find(HandleOf(widget));
+    TopLevel* w = platform->FindTopLevel(HandleOf(widget));
     if (!w || !w->area) return FALSE;
     GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(widget));
     if (focus == w->area || focus == nullptr) return FALSE;  // the drawing area's own handler takes it
@@ -945,7 +885,7 @@ gboolean GtkPlatform::OnFocus(GtkWidget* widget, GdkEventFocus* event, gpointer 
 
 gboolean GtkPlatform::OnTouch(GtkWidget* widget, GdkEventTouch* event, gpointer self) {
     auto* platform = static_cast<GtkPlatform*>(self);
-    NativeWindow* w = platform->Find(HandleOf(widget));
+    TopLevel* w = platform->FindTopLevel(HandleOf(widget));
     if (!w) return FALSE;
     MessageKind kind;
     switch (event->type) {
@@ -962,13 +902,7 @@ gboolean GtkPlatform::OnTouch(GtkWidget* widget, GdkEventTouch* event, gpointer 
     default:
         return FALSE;
     }
-    const int scale = platform->ScaleOf(*w);
-    const Message message{.kind = kind,
-                          .window = w->handle,
-                          .point = {LogicalToDevicePoint(event->x, scale), LogicalToDevicePoint(event->y, scale)},
-                          .shift = TranslateModifiers(event->state)};
-    if (kind == MessageKind::TouchMove) platform->PostCoalesced(message);
-    else platform->Post(message);
+    platform->PostPointer(platform->PointerMessage(*w, kind, reinterpret_cast<GdkEvent*>(event)));
     return TRUE;
 }
 
@@ -976,7 +910,7 @@ void GtkPlatform::OnWindowDestroyed(GtkWidget* widget, gpointer self) {
     // Destroyed behind the toolkit's back (e.g. the display connection went):
     // forget the widgets so nothing touches them again.
     auto* platform = static_cast<GtkPlatform*>(self);
-    if (NativeWindow* w = platform->Find(HandleOf(widget))) {
+    if (TopLevel* w = platform->FindTopLevel(HandleOf(widget))) {
         w->window = nullptr;
         w->overlay = nullptr;
         w->area = nullptr;

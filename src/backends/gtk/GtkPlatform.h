@@ -8,12 +8,24 @@
 //  - mouse (double-click by the theme's time and distance), wheel (smooth
 //    deltas added up to notches), keys and typed characters, focus, touch;
 //  - the web engine's display as a child window in the main window's overlay;
-//  - message boxes (on stderr without a display), timers, the program icon.
+//  - message boxes (on stderr without a display), timers, the program icon;
+//  - accessibility through ATK (AtkBridge): each window's published tree with
+//    roles, names, states, screen extents, focus on request and the default
+//    action; changes of names, states, bounds and children are announced; the
+//    web view's node is the engine's own accessible, placed in the tree.
 // What it leaves out:
 //  - mouse capture is GDK's implicit grab of a pressed button; the handle is
 //    only remembered;
 //  - the OS version is fixed at 10.0 (it only chooses a visual style);
-//  - a window of kind Application is only a record (see Taskbar entry).
+//  - a window of kind Application is only a record (see Taskbar entry);
+//  - accessible text, values and descriptions (no control has more than its
+//    name to tell).
+//
+// Windows. A handle names one of two kinds of record, each its own type: a
+// TopLevel (a GtkWindow holding an overlay over the drawing area, or only a
+// record) or a Display (the engine's widget inside a top-level's overlay,
+// placed in that window's client area). Each call looks the handle up among
+// the kind it serves.
 //
 // Queue model. GTK delivers input from inside g_main_context_iteration; the
 // signal handlers only translate it into platform::Message and post it to the
@@ -122,18 +134,39 @@ protected:
     void DeliverToWindow(const platform::Message& message) override;
 
 private:
-    struct NativeWindow;
+    struct TopLevel;
+    struct Display;
     struct NativeTimer;
 
-    NativeWindow* Find(platform::WindowHandle handle);
-    NativeWindow* FindTopLevel(platform::WindowHandle handle);
+    // The record of either kind, or nullptr.
+    TopLevel* FindTopLevel(platform::WindowHandle handle);
+    Display* FindDisplay(platform::WindowHandle handle);
+    // A top-level record that has its GtkWindow.
+    TopLevel* FindGtkWindow(platform::WindowHandle handle);
     platform::WindowHandle NewHandle() { return nextHandle_++; }
-    int ScaleOf(const NativeWindow& window);
-    void ConnectWindowSignals(NativeWindow& window);
+    int ScaleOf(const TopLevel& window);
+    int ScaleOf(const Display& display);
+    void ConnectWindowSignals(TopLevel& window);
     void LoadProgramIcon();
-    void PushMouse(NativeWindow& window, platform::MessageKind kind, GdkEvent* event, double x, double y);
-    void UpdateDisplayAllocation(NativeWindow& display);
-    void HideDisplay(NativeWindow& display);
+
+    // Top-level windows and displays, each by its own rules.
+    platform::RectI TopLevelBounds(TopLevel& window);
+    platform::SizeI TopLevelClientSize(TopLevel& window);
+    void PlaceTopLevel(TopLevel& window, const platform::RectI& rect, unsigned flags);
+    void PlaceDisplay(Display& display, const platform::RectI& rect, unsigned flags);
+    void UpdateDisplayAllocation(Display& display);
+    void HideDisplay(Display& display);
+
+    // A pointer event of a window's drawing area (button, motion, wheel,
+    // touch) as a message to that window: its point in device pixels and the
+    // modifier keys.
+    platform::Message PointerMessage(const TopLevel& window, platform::MessageKind kind, const GdkEvent* event);
+    // Moves keep only the latest position waiting; the rest queue in order.
+    void PostPointer(const platform::Message& message);
+
+    // The window a message box belongs to: its owner, else the active window;
+    // none when task-modal.
+    GtkWindow* DialogParent(const platform::MessageBoxRequest& request);
 
     // GTK callbacks (C linkage style, user data is the platform).
     static gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
@@ -160,7 +193,8 @@ private:
     bool gtkReady_ = false;
     bool gtkTried_ = false;
     platform::WindowHandle nextHandle_ = 1;
-    std::map<platform::WindowHandle, std::unique_ptr<NativeWindow>> windows_;
+    std::map<platform::WindowHandle, std::unique_ptr<TopLevel>> windows_;
+    std::map<platform::WindowHandle, std::unique_ptr<Display>> displays_;
     AtkBridge accessibility_{*this};
     std::map<platform::TimerHandle, std::unique_ptr<NativeTimer>> nativeTimers_;
     ClickCounter clicks_{400, 5};

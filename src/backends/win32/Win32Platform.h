@@ -8,10 +8,18 @@
 //  - mouse (the system's double-click), wheel, keys, typed characters with
 //    surrogate pairs, focus; keys inside the engine's display go to it first;
 //  - message boxes, timers on a message-only window, the OS version as the
-//    kernel reports it, code locations by module.
+//    kernel reports it, code locations by module;
+//  - accessibility through IAccessible (Win32Accessible): a form answers
+//    WM_GETOBJECT with its published tree (roles, names, states, locations,
+//    hit tests, navigation, focus, selection, the default action), changes
+//    go out as WinEvents, and the web view's node is its display window's
+//    own accessible object.
 // What it leaves out:
 //  - touch input arrives as the system's emulated mouse only;
-//  - a DPI-awareness call (the manifest declares it).
+//  - a DPI-awareness call (the manifest declares it);
+//  - UI Automation of its own (clients reach the tree through the system's
+//    bridge from IAccessible), and accessible values, descriptions, help and
+//    keyboard shortcuts.
 //
 // Queue model. The window procedures translate what the system sends or
 // posts into platform::Message and post it to the shared core's FIFO
