@@ -32,6 +32,10 @@ public:
         log.push_back("command " + std::to_string(command) + (enabled ? " on" : " off"));
     }
     void DisplayMouseActivate() override { ++activations; }
+    void DisplayFocused() override { log.push_back("page took the keys"); }
+    void DisplayFocusLeaving(bool forward) override {
+        log.push_back(forward ? "keys leave forward" : "keys leave backward");
+    }
     bool Saw(const std::string& entry) const {
         for (const auto& e : log)
             if (e == entry) return true;
