@@ -32,6 +32,8 @@ here=$(dirname "${BASH_SOURCE[0]}")
 . "$here/../../scripts/lib.sh"
 # shellcheck source=tests/lib/screen.sh
 . "$here/../lib/screen.sh"
+# shellcheck source=tests/lib/reader.sh
+. "$here/../lib/reader.sh"
 
 work=$(mktemp -d)
 VELMORA_TEST_WORK=$work
@@ -56,18 +58,9 @@ velmora_test_serve_book "$book" "$port" "$work/server.log" server_pid KEYBOARD_R
     { finish 0; exec "${again[@]}"; }
 velmora_start_window_manager "$work/openbox.log" wm_pid || velmora_test_fail "the window manager did not start"
 
-mkdir -p "$work/cache" "$work/config" "$work/data"
-unset GDK_SCALE GDK_DPI_SCALE
-export WEBKIT_DISABLE_COMPOSITING_MODE=${WEBKIT_DISABLE_COMPOSITING_MODE:-1}
-XDG_CACHE_HOME=$work/cache XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data \
-    G_DEBUG=${G_DEBUG:-fatal-criticals} "$reader" >"$work/reader.log" 2>&1 &
-reader_pid=$!
-
+reader_start "$reader" "$work" reader_pid || velmora_test_fail "the reader cannot be started"
 window=""
-if ! screen_wait_window "$reader_pid" Тальмерин 30 window; then
-    velmora_alive "$reader_pid" || velmora_test_fail "the reader ended before its window appeared"
-    velmora_test_fail "no visible window titled Тальмерин within 30 s"
-fi
+reader_wait_window "$reader_pid" window
 # The window manager gives the window the keyboard; no pointer is involved.
 xdotool windowactivate --sync "$window" >/dev/null 2>&1 || velmora_test_fail "the window cannot be activated"
 
