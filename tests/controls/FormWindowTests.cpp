@@ -21,7 +21,8 @@ protected:
         HeadlessTest::TearDown();
         services.reset();
     }
-    // What an application would lend the windows; each test fills what it needs.
+    // What an application would lend the windows; each test installs what it needs.
+    void Install(ToolkitServices lent) { services.emplace(std::move(lent)); }
     std::optional<ScopedServices> services{std::in_place};
 };
 
@@ -190,10 +191,10 @@ TEST_F(FormWindowTest, LayoutWaitsForTheEndOfLoading) {
 
 TEST_F(FormWindowTest, CloseOfTheMainWindowAsksTheApplication) {
     int terminations = 0;
-    services.value()->mainFormClosed = [&](IWindowRoot&) {
+    Install({.mainFormClosed = [&](IWindowRoot&) {
         ++terminations;
         return true;
-    };
+    }});
     TestForm& f = MakeForm();
     f.Build(368, 480);
     f.Show();
@@ -206,10 +207,10 @@ TEST_F(FormWindowTest, CloseOfTheMainWindowAsksTheApplication) {
 
 TEST_F(FormWindowTest, ACloseWhileClosingIsIgnored) {
     int terminations = 0, queries = 0;
-    services.value()->mainFormClosed = [&](IWindowRoot&) {
+    Install({.mainFormClosed = [&](IWindowRoot&) {
         ++terminations;
         return true;
-    };
+    }});
     TestForm& f = MakeForm();
     f.Build(368, 480);
     f.OnCloseQuery = [&](Component*, bool& canClose) {
@@ -227,10 +228,10 @@ TEST_F(FormWindowTest, ACloseWhileClosingIsIgnored) {
 
 TEST_F(FormWindowTest, CloseQueryAndCloseActionCanStopTheClose) {
     int terminations = 0;
-    services.value()->mainFormClosed = [&](IWindowRoot&) {
+    Install({.mainFormClosed = [&](IWindowRoot&) {
         ++terminations;
         return true;
-    };
+    }});
     TestForm& f = MakeForm();
     f.Build(368, 480);
     f.OnCloseQuery = [](Component*, bool& canClose) { canClose = false; };
@@ -248,7 +249,7 @@ TEST_F(FormWindowTest, CloseQueryAndCloseActionCanStopTheClose) {
 }
 
 TEST_F(FormWindowTest, AnOrdinaryWindowIsHiddenByClose) {
-    services.value()->mainFormClosed = [](IWindowRoot&) { return false; };
+    Install({.mainFormClosed = [](IWindowRoot&) { return false; }});
     TestForm& f = MakeForm();
     f.Build(368, 480);
     f.Show();
@@ -293,7 +294,7 @@ TEST_F(FormWindowTest, ActivationReachesTheObservers) {
     f.Build(368, 480);
     f.Show();
     int seen = 0;
-    services.value()->activationObservers.push_back([&](IWindowRoot& form) {
+    const Subscription observer = ObserveNativeViewPlaces([&](IWindowRoot& form) {
         EXPECT_EQ(&form, &f);
         ++seen;
     });
@@ -304,9 +305,9 @@ TEST_F(FormWindowTest, ActivationReachesTheObservers) {
 
 TEST_F(FormWindowTest, CaptionAndDesignerPropertiesAreKept) {
     std::string changed;
-    services.value()->captionChanged = [&](IWindowRoot& form) {
+    Install({.captionChanged = [&](IWindowRoot& form) {
         changed = dynamic_cast<TCustomForm&>(form.WindowComponent()).Caption();
-    };
+    }});
     TestForm& f = MakeForm();
     f.Build(368, 480);
     f.SetCaption("Тальмерин");

@@ -23,11 +23,10 @@ class MainWindowFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::SetCurrentPlatform(&host);
-        services.emplace();
+        services.emplace(ToolkitServices{.processMessages = [this] { host.DispatchPending(); }});
         RegisterResource_TFORM2();
         RegisterControlClasses();
         RegisterWebBrowserService();
-        services.value()->processMessages = [this] { host.DispatchPending(); };
         window = std::make_unique<TForm2>(nullptr);
         window->Create();
         window->Show();

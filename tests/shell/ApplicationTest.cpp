@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -277,6 +278,27 @@ TEST_F(ApplicationTest, OwnWindowIsAShownApplicationWindowWithTheDefaultTitle) {
     EXPECT_EQ(w->title, "Velmora");
     app->SetTitle("Другое");
     EXPECT_EQ(host.Window(h)->title, "Другое");
+}
+
+// Services installed around the application neither leak into its own nor
+// outlive it: one made before it may even go first.
+TEST_F(ApplicationTest, ItsServicesAreItsOwnWhateverCameBeforeAndOthersMayLeaveFirst) {
+    app.reset();
+    bool earlierAsked = false;
+    auto earlier = std::make_optional<ScopedServices>(ToolkitServices{
+        .captionChanged = [&](IWindowRoot&) { earlierAsked = true; },
+        .isClosing = [] { return true; },
+    });
+    app = std::make_unique<TApplication>();
+    ASSERT_TRUE(Services().isClosing);
+    EXPECT_FALSE(Services().isClosing());
+    EXPECT_EQ(Services().ownerWindow(), app->Handle());
+    earlier.reset();  // before the application
+    EXPECT_EQ(Services().ownerWindow(), app->Handle());
+    app.reset();
+    EXPECT_FALSE(Services().ownerWindow);
+    EXPECT_FALSE(Services().isClosing);
+    EXPECT_FALSE(earlierAsked);
 }
 
 TEST(ApplicationTitle, DefaultTitleCutsAtTheFirstDotAndLowersTheRest) {

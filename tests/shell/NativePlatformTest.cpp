@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -16,6 +17,7 @@
 
 #include "backends/native/Lifetime.h"
 #include "backends/native/NativePlatform.h"
+#include "base/Exceptions.h"
 
 namespace velmora::testing {
 namespace {
@@ -360,6 +362,72 @@ TEST_F(NativePlatformTest, GuardedCallbacksOfAnEndedLifeAreDroppedFromTheQueue) 
     owner.reset();  // destroyed
     DispatchAll();
     EXPECT_EQ(seen, std::vector<std::string>{"new life"});
+}
+
+// The loop belongs to the thread that made the platform. Others may post to
+// it, and their posts wake it; taking, waiting, dispatching and the timers are
+// refused there, since a loop run elsewhere would sleep through the maker's
+// posts.
+TEST(NativePlatformThreads, OnlyTheMakersThreadRunsTheLoopOthersMayPost) {
+    std::promise<FakeNativePlatform*> made;
+    std::promise<void> othersDone;
+    std::vector<MessageKind> taken;
+    std::thread owner([&] {
+        FakeNativePlatform core;
+        made.set_value(&core);
+        othersDone.get_future().wait();
+        Message message;
+        while (core.PeekMessage(message)) {
+            taken.push_back(message.kind);
+            core.DispatchMessage(message);
+        }
+        const TimerHandle timer = core.CreateTimer(10, true, [] {});
+        EXPECT_NE(timer, 0u);
+        core.KillTimer(timer);
+    });
+    FakeNativePlatform& core = *made.get_future().get();
+
+    bool ran = false;
+    core.PostCallback([&] { ran = true; });
+    core.PostQuitMessage();
+    EXPECT_EQ(core.wakes, 2);
+    const struct {
+        const char* name;
+        std::function<void()> call;
+    } refused[] = {
+        {"PeekMessage", [&] { Message message; core.PeekMessage(message); }},
+        {"WaitMessage", [&] { core.WaitMessage(); }},
+        {"DispatchMessage", [&] { core.DispatchMessage({.kind = MessageKind::Invoke, .invokeId = 1}); }},
+        {"CreateTimer", [&] { core.CreateTimer(10, false, [] {}); }},
+        {"KillTimer", [&] { core.KillTimer(1); }},
+        {"RefuseTimers", [&] { core.RefuseTimers(true); }},
+    };
+    for (const auto& call : refused) EXPECT_THROW(call.call(), EInvalidOperation) << call.name;
+    EXPECT_FALSE(ran);
+    othersDone.set_value();
+    owner.join();
+    EXPECT_EQ(taken, (std::vector<MessageKind>{MessageKind::Invoke, MessageKind::Quit}));
+    EXPECT_TRUE(ran);
+}
+
+// A life is renewed, guarded and its guarded calls run on its own thread:
+// anywhere else a call could run while the life ends.
+TEST(LifetimeThreads, RenewGuardAndGuardedCallsBelongToTheThreadThatMadeTheLife) {
+    platform::Lifetime life;
+    int ran = 0;
+    auto guarded = life.Guard([&] { ++ran; });
+    std::thread other([&] {
+        EXPECT_THROW(life.Guard([] {}), EInvalidOperation);
+        EXPECT_THROW(life.Renew(), EInvalidOperation);
+        EXPECT_THROW(guarded(), EInvalidOperation);
+    });
+    other.join();
+    EXPECT_EQ(ran, 0);
+    guarded();
+    EXPECT_EQ(ran, 1);
+    life.Renew();
+    guarded();
+    EXPECT_EQ(ran, 1);
 }
 
 TEST(MessageBoxEscape, ClosingWithoutAButtonGivesTheAnswerThatChangesNothing) {

@@ -68,23 +68,25 @@ protected:
     void SetUp() override {
         platform::SetCurrentPlatform(&host);
         services.emplace(FixtureServices());
+        realignment = ObserveNativeViewPlaces([this](IWindowRoot&) {
+            ++realigns;
+            if (onRealign) onRealign();
+        });
     }
 
     void TearDown() override {
         onRealign = nullptr;
         onProcessMessages = nullptr;
         form.reset();
+        realignment.Reset();
         services.reset();
         platform::SetCurrentPlatform(nullptr);
     }
 
-    // Counts realignments and event dispatches; the hooks run inside them.
+    // Counts event dispatches (and, beside them, realignments); the hooks run
+    // inside them.
     ToolkitServices FixtureServices() {
         ToolkitServices fixture;
-        fixture.realignBrowsers = [this] {
-            ++realigns;
-            if (onRealign) onRealign();
-        };
         fixture.processMessages = [this] {
             ++processCalls;
             if (onProcessMessages) onProcessMessages();
@@ -189,6 +191,7 @@ protected:
 
 private:
     std::optional<ScopedServices> services;
+    Subscription realignment;
 };
 
 }  // namespace velmora::tabtest

@@ -25,8 +25,7 @@ class ReaderPageTest : public WebViewTest, public ::testing::WithParamInterface<
 protected:
     void SetUp() override {
         WebViewTest::SetUp();
-        services.emplace();
-        services.value()->processMessages = [this] { platform.DispatchPending(); };
+        services.emplace(ToolkitServices{.processMessages = [this] { platform.DispatchPending(); }});
         RegisterResource_TFORM2();
         RegisterControlClasses();
         RegisterWebBrowserService();

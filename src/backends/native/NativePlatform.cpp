@@ -19,7 +19,7 @@ void NativePlatform::RethrowPending() {
 }
 
 void NativePlatform::WakeFromElsewhere() {
-    if (std::this_thread::get_id() != loopThread_) WakeLoop();
+    if (!loopThread_.IsCurrent()) WakeLoop();
 }
 
 void NativePlatform::Post(const Message& message) {
@@ -33,6 +33,7 @@ void NativePlatform::PostCoalesced(const Message& message) {
 }
 
 bool NativePlatform::PeekMessage(Message& message) {
+    loopThread_.Check("PeekMessage");
     RethrowPending();
     for (int budget = kPeekBudget; budget > 0 && fifo_.Empty() && !pending_; --budget)
         if (!PumpNativeEvent(false)) break;
@@ -41,6 +42,7 @@ bool NativePlatform::PeekMessage(Message& message) {
 }
 
 void NativePlatform::WaitMessage() {
+    loopThread_.Check("WaitMessage");
     RethrowPending();
     while (fifo_.Empty() && !pending_) PumpNativeEvent(true);
     RethrowPending();
@@ -54,6 +56,7 @@ void NativePlatform::PostCallback(std::function<void()> callback) {
 }
 
 void NativePlatform::DispatchMessage(const Message& message) {
+    loopThread_.Check("DispatchMessage");
     RethrowPending();
     switch (message.kind) {
     case MessageKind::Quit:
@@ -82,6 +85,7 @@ void NativePlatform::DispatchMessage(const Message& message) {
 }
 
 TimerHandle NativePlatform::CreateTimer(unsigned intervalMs, bool repeating, std::function<void()> callback) {
+    loopThread_.Check("CreateTimer");
     if (refuseTimers_) return 0;
     const TimerHandle handle = nextTimer_++;
     timers_[handle] = {.repeating = repeating, .callback = std::move(callback)};
@@ -93,6 +97,7 @@ TimerHandle NativePlatform::CreateTimer(unsigned intervalMs, bool repeating, std
 }
 
 void NativePlatform::KillTimer(TimerHandle timer) {
+    loopThread_.Check("KillTimer");
     auto it = timers_.find(timer);
     if (it == timers_.end()) return;
     const bool running = it->second.nativeRunning;
@@ -114,6 +119,7 @@ bool NativePlatform::NativeTimerFired(TimerHandle timer) {
 }
 
 void NativePlatform::RefuseTimers(bool refuse) {
+    loopThread_.Check("RefuseTimers");
     refuseTimers_ = refuse;
     if (refuse) StopAllTimers();
 }

@@ -5,6 +5,13 @@
 // timer never runs, an error kept by the guard is raised again at the next
 // queue call, a bounded peek) hold alike on every system.
 //
+// Threads. The loop's thread is the thread that made the platform: the
+// program makes it on the thread that then runs the loop, and a post from that
+// thread wakes nothing (see WakeLoop). Any thread may post (PostCallback,
+// PostQuitMessage, Post); taking, waiting, dispatching and the timer calls
+// raise EInvalidOperation on any other thread, in every build, since a loop
+// run elsewhere would sleep through the posts of the thread that made it.
+//
 // No system header here: the base builds and is tested without one.
 #pragma once
 
@@ -12,8 +19,8 @@
 #include <exception>
 #include <functional>
 #include <map>
-#include <thread>
 
+#include "ThreadAffinity.h"
 #include "platform/MessageFifo.h"
 #include "platform/Platform.h"
 
@@ -103,8 +110,8 @@ private:
     TimerHandle nextTimer_ = 1;
     bool refuseTimers_ = false;
     std::exception_ptr pending_;
-    // The backend is made on the thread that runs its loop.
-    const std::thread::id loopThread_ = std::this_thread::get_id();
+    // The thread that made the platform, which runs its loop.
+    const ThreadAffinity loopThread_;
 };
 
 }  // namespace velmora::platform

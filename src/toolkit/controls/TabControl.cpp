@@ -456,11 +456,11 @@ void TTabControl::PrepareAppearance(TTabItemContent& content) {
 }
 
 void TTabControl::RealignBrowsers() {
-    // Copied: a handler run by the call may install other services.
-    if (auto realign = Services().realignBrowsers) realign();
+    if (IWindowRoot* root = Root()) NativeViewPlacesChanged(*root);
 }
 
 void TTabControl::ProcessMessages() {
+    // Copied: a handler run by the call may remove the services object.
     if (auto process = Services().processMessages) process();
 }
 

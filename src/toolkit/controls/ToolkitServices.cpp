@@ -1,29 +1,46 @@
 #include "ToolkitServices.h"
 
-#include <cassert>
+#include <algorithm>
+#include <vector>
 
 namespace velmora {
 
 namespace {
 
-ToolkitServices*& Current() {
-    static ToolkitServices none;
-    static ToolkitServices* current = &none;
-    return current;
+// Installed objects, oldest first.
+std::vector<const ToolkitServices*>& Installed() {
+    static std::vector<const ToolkitServices*> installed;
+    return installed;
+}
+
+ObserverList<IWindowRoot&>& PlaceObservers() {
+    static ObserverList<IWindowRoot&> observers;
+    return observers;
 }
 
 }  // namespace
 
-ToolkitServices& Services() { return *Current(); }
+const ToolkitServices& Services() {
+    static const ToolkitServices none;
+    const auto& installed = Installed();
+    return installed.empty() ? none : *installed.back();
+}
 
-ScopedServices::ScopedServices(ToolkitServices services) : services_(std::move(services)), previous_(Current()) {
-    Current() = &services_;
+ScopedServices::ScopedServices(ToolkitServices services) : services_(std::move(services)) {
+    Installed().push_back(&services_);
 }
 
 ScopedServices::~ScopedServices() {
-    // Out of order, the previous object could already be gone.
-    assert(Current() == &services_);
-    Current() = previous_;
+    auto& installed = Installed();
+    // The newest first: removal is nearly always in reverse order.
+    auto mine = std::find(installed.rbegin(), installed.rend(), &services_);
+    if (mine != installed.rend()) installed.erase(std::next(mine).base());
 }
+
+Subscription ObserveNativeViewPlaces(std::function<void(IWindowRoot&)> observer) {
+    return PlaceObservers().Subscribe(std::move(observer));
+}
+
+void NativeViewPlacesChanged(IWindowRoot& window) { PlaceObservers().Notify(window); }
 
 }  // namespace velmora

@@ -1,14 +1,20 @@
 // What the layers below the shell ask of it: the application's window, its
-// event dispatch and its end, and the web view service's realignment. The
-// shell fills one object at start-up; tests install their own through
-// ScopedServices. Any entry may be empty (windows made without an application).
+// event dispatch and its end. The shell installs one services object at
+// start-up; tests install their own through ScopedServices. Readers see the
+// installed object read-only; a change is made by installing another one.
+// Any entry may be empty (windows made without an application).
+//
+// Beside it, for whoever keeps native views over controls (the web view
+// service): the notice that their places may have changed.
+//
+// Both are for the loop's thread only.
 #pragma once
 
 #include <exception>
 #include <functional>
-#include <vector>
 
 #include "platform/PlatformTypes.h"
+#include "toolkit/core/Observers.h"
 
 namespace velmora {
 
@@ -32,19 +38,15 @@ struct ToolkitServices {
     std::function<void()> processMessages;
     // The application has been asked to end or has ended.
     std::function<bool()> isClosing;
-    // Re-places every embedded web view over its control.
-    std::function<void()> realignBrowsers;
-    // Called whenever a window becomes active, and after a window's scale
-    // factor changed and its content was laid out again.
-    std::vector<std::function<void(IWindowRoot&)>> activationObservers;
-    std::vector<std::function<void(IWindowRoot&)>> scaleObservers;
 };
 
-// The installed services (a process-wide empty set when nothing is installed).
-ToolkitServices& Services();
+// The services object installed last among those still installed; an empty
+// set when there is none. The reference lasts until that object is removed.
+const ToolkitServices& Services();
 
-// Installs a services object for its lifetime and puts the previous one back
-// afterwards. Guards nest: the last one made is the first to go.
+// Installs a services object for its own lifetime. Objects may be removed in
+// any order: each takes away only itself, and the one installed last among
+// the rest serves again.
 class ScopedServices {
 public:
     explicit ScopedServices(ToolkitServices services = {});
@@ -52,12 +54,19 @@ public:
     ScopedServices(const ScopedServices&) = delete;
     ScopedServices& operator=(const ScopedServices&) = delete;
 
-    ToolkitServices& operator*() { return services_; }
-    ToolkitServices* operator->() { return &services_; }
+    const ToolkitServices& operator*() const { return services_; }
+    const ToolkitServices* operator->() const { return &services_; }
 
 private:
-    ToolkitServices services_;
-    ToolkitServices* previous_;
+    const ToolkitServices services_;
 };
+
+// Native views (the web view's display) sit over a window's controls but are
+// placed by the system, so they must be placed again whenever their places
+// may have changed: the window became active, its scale changed and its
+// content was laid out again, or its content moved (each step of a page
+// slide). Observers hear the window it happened in.
+[[nodiscard]] Subscription ObserveNativeViewPlaces(std::function<void(IWindowRoot&)> observer);
+void NativeViewPlacesChanged(IWindowRoot& window);
 
 }  // namespace velmora

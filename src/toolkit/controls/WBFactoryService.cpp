@@ -54,30 +54,13 @@ void TWBFactoryService::FormHandleCreated(IWindowRoot& form) {
     for (TWebBrowser* view : views) view->RecreateBinding();
 }
 
-namespace {
-
-// Activation and scale changes both leave native displays where they were.
-void RealignForWindow(IWindowRoot&) { TWBFactoryService::Instance().RealignBrowsers(); }
-
-using Observer = void (*)(IWindowRoot&);
-
-// Looked up rather than remembered, so that a fresh services object gets the
-// observer, and never gets it twice.
-void AddOnce(std::vector<std::function<void(IWindowRoot&)>>& observers) {
-    const bool present = std::any_of(observers.begin(), observers.end(), [](const auto& observer) {
-        const Observer* target = observer.template target<Observer>();
-        return target && *target == &RealignForWindow;
-    });
-    if (!present) observers.push_back(&RealignForWindow);
-}
-
-}  // namespace
-
 void RegisterWebBrowserService() {
-    ToolkitServices& services = Services();
-    AddOnce(services.activationObservers);
-    AddOnce(services.scaleObservers);
-    services.realignBrowsers = [] { TWBFactoryService::Instance().RealignBrowsers(); };
+    TWBFactoryService& service = TWBFactoryService::Instance();
+    if (service.placesObserved_) return;
+    // Every view, whichever window the notice names: the walk is short and
+    // keeps the order the views were made in.
+    service.placesObserved_ =
+        ObserveNativeViewPlaces([](IWindowRoot&) { TWBFactoryService::Instance().RealignBrowsers(); });
 }
 
 }  // namespace velmora

@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "toolkit/core/Observers.h"
+
 namespace velmora {
 
 class IWindowRoot;
@@ -31,14 +33,16 @@ public:
 
 private:
     friend class WebBrowserBinding;
+    friend void RegisterWebBrowserService();
     TWBFactoryService() = default;
     void Unlist(const WebBrowserBinding* binding);
     std::vector<WebBrowserBinding*> bindings_;
+    Subscription placesObserved_;
 };
 
-// Wires the service into the installed toolkit services: realignment on window
-// activation, on a scale change and on every step of a page slide. Called at
-// start-up; calling it again adds nothing.
+// Has the service re-place every view whenever native view places may have
+// changed (window activation, a scale change, every step of a page slide).
+// Called at start-up; calling it again adds nothing.
 void RegisterWebBrowserService();
 
 }  // namespace velmora

@@ -307,9 +307,7 @@ void TCustomForm::ApplyDpi(int dpi) {
         ReadBoundsBack(true);
     }
     LayoutClientArea();
-    auto observers = Services().scaleObservers;
-    for (auto& observer : observers)
-        if (observer) observer(*this);
+    NativeViewPlacesChanged(*this);
 }
 
 // --- showing and closing -----------------------------------------------------
@@ -542,12 +540,7 @@ void TCustomForm::HandleMessage(const Message& message) {
     case MessageKind::TouchMove:
     case MessageKind::TouchEnd: RouteTouch(message); break;
     case MessageKind::Close: Close(); break;
-    case MessageKind::Activate: {
-        auto observers = Services().activationObservers;
-        for (auto& observer : observers)
-            if (observer) observer(*this);
-        break;
-    }
+    case MessageKind::Activate: NativeViewPlacesChanged(*this); break;
     case MessageKind::DpiChanged: ApplyDpi(message.dpi); break;
     case MessageKind::Moved:
         ReadBoundsBack(!(formState_ & fsWasNotShown));

@@ -46,7 +46,7 @@ const ClassInfo& TApplication::StaticClassInfo() {
 TApplication::TApplication() : Component(nullptr), uiThread_(std::this_thread::get_id()), services_(OwnServices()) {}
 
 ToolkitServices TApplication::OwnServices() {
-    ToolkitServices services = Services();
+    ToolkitServices services;
     services.ownerWindow = [this] { return Handle(); };
     services.mainFormClosed = [this](IWindowRoot& window) {
         if (&window != static_cast<IWindowRoot*>(mainForm_)) return false;

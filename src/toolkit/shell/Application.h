@@ -103,8 +103,8 @@ private:
         std::function<void()> clearReference;
     };
 
-    // The services installed for this object's lifetime: those found at its
-    // creation, with the application's own entries filled in.
+    // The services installed for this object's lifetime: its own, whatever
+    // was installed before it.
     ToolkitServices OwnServices();
     void CreateRegisteredForms();
     void ChooseMainForm(Component* candidate);
