@@ -153,13 +153,9 @@ EOF
 }
 
 server_log=$BUILD_ROOT/chapter-server.log
-server_status=0
+server_problem=""
 # The same server and configuration as the installed package's book service.
-start_server() {
-    server_status=0
-    velmora_start_book_server "$ROOT/book" 80 "$server_log" || server_status=$?
-    SERVER_PID=$VELMORA_SERVER_PID
-}
+start_server() { velmora_start_book_server "$ROOT/book" 80 "$server_log" SERVER_PID server_problem; }
 
 # The machine is shared: should our server be gone by the time a program
 # loads a chapter, the figures would be those of an error page. Checked
@@ -182,9 +178,9 @@ ensure_server() {
 start_server
 if ! alive "$SERVER_PID"; then
     SERVER_PID=""
-    if [[ $server_status -eq 2 ]] && serves_book; then
+    if [[ $server_problem == taken ]] && serves_book; then
         say "port 80 is taken by a server that already serves the book's pages; using it (not started here, not stopped here)"
-    elif [[ $server_status -eq 3 ]]; then
+    elif [[ $server_problem == forbidden ]]; then
         say "cannot serve the chapters on 127.0.0.1:80: ports below 1024 need root. Run this script as root (sudo $0)."
         exit 1
     else
@@ -199,10 +195,8 @@ fi
 
 # ---------------------------------------------------------------- display
 
-velmora_start_display 1280x1024x24 || exit 1
-XVFB_PID=$VELMORA_XVFB_PID
-velmora_start_window_manager "$WORK/openbox.log" || exit 1
-WM_PID=$VELMORA_WM_PID
+velmora_start_display 1280x1024x24 XVFB_PID || exit 1
+velmora_start_window_manager "$WORK/openbox.log" WM_PID || exit 1
 
 # The same surroundings for all three programs: a fresh home (no caches from
 # earlier runs), no session bus or accessibility bus, and the engine's

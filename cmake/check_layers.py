@@ -6,13 +6,19 @@ Usage: check_layers.py SOURCE_DIR
 
 Layers, lowest first; each may include itself and what lies below it:
   base -> platform -> core -> description -> controls -> forms -> shell -> program
-Backends implement the platform interface: they include base and platform and
-their own folder only, and nothing outside the tests includes them. Above the
-backends no file includes an OS or GUI toolkit header. Tools, the fuzz target
-and the shared test support stand beside the program and reach down to the
-description format; the tests may include anything but the fuzz target, and a
-backend other than the headless one and the shared core only from that
-backend's own tests (or a file of it without a system header).
+Backends implement the platform interface: they include base, platform, their
+own folder and the core the native backends share (which includes no system
+header). Above the backends no file includes an OS or GUI toolkit header.
+Tools, the fuzz target and the shared test support stand beside the program
+and reach down to the description format; the tests may include anything but
+the fuzz target.
+
+A backend's headers are included only by that backend, by the program's entry
+for that platform (src/program/main_<backend>.cpp) and by that backend's own
+tests. Two backends are everyone's: the headless one, which the tests and the
+fuzz target run on, and the shared native core, which builds everywhere and
+is tested on its own. A backend file without a system header may be included
+by any test, since the rules it holds are tested on every machine.
 """
 
 import os
@@ -49,22 +55,31 @@ ALLOWED["tests"] = set(ORDER) | {"backends", "testsupport", "tests"}
 
 # The core the native backends share: theirs to include, and tested on its own.
 SHARED_BACKEND_CORE = "native"
+# Backends that any test (and the fuzz target) may include.
+BACKENDS_FOR_ALL_TESTS = ("headless", SHARED_BACKEND_CORE)
 
 # Backend files without a system header: the rules they hold build and are
 # tested on every machine, so any test may include them.
 PORTABLE_BACKEND_FILES = {"src/backends/win32/KeyTranslation.h"}
 
-# The folders of a backend's own tests, which run where the backend does.
-BACKEND_TEST_FOLDERS = ("tests/desktop/", "tests/windows/backend/", "tests/windows/a11y/", "tests/windows/binding/")
+# The folders of each backend's own tests, which run where the backend does.
+BACKEND_TEST_FOLDERS = {
+    "gtk": ("tests/desktop/",),
+    "win32": ("tests/windows/backend/", "tests/windows/a11y/", "tests/windows/binding/"),
+}
+
+# The program's entry for one platform, the one program file that may name
+# that platform's backend.
+PROGRAM_ENTRY = re.compile(r"^src/program/main_(\w+)\.cpp$")
 
 # Where quoted includes are looked up after the including file's own folder.
 INCLUDE_ROOTS = ["src", "testsupport", "tests"]
 
 # System headers only a backend (or a test of one) may see.
 SYSTEM_PREFIXES = ("gtk/", "gdk/", "glib", "gio/", "gobject/", "webkit2/", "cairo", "pango/", "libsoup/",
-                   "X11/", "windows.h", "windowsx.h", "ole2.h", "olectl.h", "objbase.h", "ocidl.h",
-                   "servprov.h", "shlobj.h", "exdisp.h", "mshtml.h", "gdiplus.h", "commctrl.h", "unistd.h",
-                   "dlfcn.h", "sys/", "netinet/", "arpa/")
+                   "X11/", "windows.h", "windowsx.h", "ole2.h", "olectl.h", "objbase.h", "ocidl.h", "oleauto.h",
+                   "oleacc.h", "urlmon.h", "wrl/", "servprov.h", "shlobj.h", "exdisp.h", "mshtml.h", "gdiplus.h",
+                   "commctrl.h", "unistd.h", "sched.h", "dlfcn.h", "sys/", "netinet/", "arpa/")
 
 SCANNED = ("src", "tools", "fuzz", "tests", "testsupport")
 EXTENSIONS = (".h", ".hpp", ".cpp", ".cc", ".c")
@@ -82,6 +97,18 @@ def layer_of(path):
 def backend_of(path):
     parts = path.split("/")
     return parts[2] if len(parts) > 3 and parts[:2] == ["src", "backends"] else None
+
+
+def may_include_backend(path, layer, backend):
+    """Whether a file outside the backends may include a header of that backend."""
+    entry = PROGRAM_ENTRY.match(path)
+    if entry:
+        return entry.group(1) == backend
+    if layer not in ("tests", "fuzz"):
+        return False
+    if backend in BACKENDS_FOR_ALL_TESTS:
+        return True
+    return layer == "tests" and path.startswith(BACKEND_TEST_FOLDERS.get(backend, ()))
 
 
 def resolve(root, including, name):
@@ -147,6 +174,8 @@ def main():
             if kind == "<":
                 if layer not in ("backends", "tests") and name.startswith(SYSTEM_PREFIXES):
                     errors.append(f"{where}: the {layer} layer includes the system header <{name}>")
+                elif backend_of(path) == SHARED_BACKEND_CORE and name.startswith(SYSTEM_PREFIXES):
+                    errors.append(f"{where}: the shared backend core includes the system header <{name}>")
                 continue
             target = resolve(root, path, name)
             if target is None:
@@ -155,16 +184,16 @@ def main():
             if target_layer is None:
                 errors.append(f'{where}: "{name}" lies outside every layer')
                 continue
-            if target_layer not in ALLOWED[layer]:
+            if target_layer == "backends" and layer != "backends":
+                if not may_include_backend(path, layer, backend_of(target)) \
+                        and not (layer == "tests" and target in PORTABLE_BACKEND_FILES):
+                    errors.append(f'{where}: only the {backend_of(target)} backend, its program entry and its '
+                                  f'own tests include "{name}"')
+            elif target_layer not in ALLOWED[layer]:
                 errors.append(f'{where}: the {layer} layer includes "{name}" of the {target_layer} layer')
             elif layer == "backends" and target_layer == "backends" \
                     and backend_of(target) not in (backend_of(path), SHARED_BACKEND_CORE):
                 errors.append(f'{where}: one backend includes another: "{name}"')
-            elif layer == "tests" and target_layer == "backends" \
-                    and backend_of(target) not in ("headless", SHARED_BACKEND_CORE) \
-                    and target not in PORTABLE_BACKEND_FILES \
-                    and not path.startswith(BACKEND_TEST_FOLDERS):
-                errors.append(f'{where}: only a backend\'s own tests include "{name}"')
             source_folder, target_folder = os.path.dirname(path), os.path.dirname(target)
             if source_folder != target_folder:
                 folder_edges.setdefault(source_folder, set()).add(target_folder)

@@ -14,44 +14,33 @@ BUILD_DIR=${WIN32_BUILD_DIR:-$ROOT/build-win32}
 HOST_DIR=${HOST_BUILD_DIR:-$ROOT/build-win32-host}
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 PREFIX=i686-w64-mingw32
-
-step() { printf '\n==== %s\n' "$*"; }
-fail() {
-    echo "build-windows: $*" >&2
-    exit 1
-}
+# shellcheck source=scripts/lib.sh
+. "$ROOT/scripts/lib.sh"
 
 # ---- tools
 if [[ ${SKIP_SETUP:-0} != 1 ]]; then
-    VELMORA_SCRIPT=build-windows
-    # shellcheck source=scripts/lib.sh
-    . "$ROOT/scripts/lib.sh"
     velmora_apt_install g++-mingw-w64-i686 binutils-mingw-w64-i686 librsvg2-bin python3 cmake ninja-build g++ ||
-        fail "the cross build's tools could not be installed"
+        velmora_die "the cross build's tools could not be installed"
 fi
 
 # ---- the form description compiler runs on this machine
-step "host formtext2bin ($HOST_DIR)"
-cmake -S "$ROOT" -B "$HOST_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORA_WITH_GTK=OFF \
-    -DVELMORA_BUILD_TESTS=OFF >/dev/null || fail "host configure failed"
-cmake --build "$HOST_DIR" -j "$JOBS" --target formtext2bin || fail "host formtext2bin failed to build"
+velmora_build_form_compiler "$HOST_DIR" "$JOBS" || exit 1
 FORMTEXT2BIN=$HOST_DIR/formtext2bin
-[[ -x $FORMTEXT2BIN ]] || fail "no host formtext2bin at $FORMTEXT2BIN"
 
 # ---- the cross build
-step "cross configure ($BUILD_DIR)"
+velmora_step "cross configure ($BUILD_DIR)"
 cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw32.cmake" \
-    -DVELMORA_BUILD_TESTS=OFF -DVELMORA_FORMTEXT2BIN="$FORMTEXT2BIN" || fail "cross configure failed"
+    -DVELMORA_BUILD_TESTS=OFF -DVELMORA_FORMTEXT2BIN="$FORMTEXT2BIN" || velmora_die "cross configure failed"
 
-step "cross build"
-cmake --build "$BUILD_DIR" -j "$JOBS" --target velmora || fail "Velmora.exe failed to build"
+velmora_step "cross build"
+cmake --build "$BUILD_DIR" -j "$JOBS" --target velmora || velmora_die "Velmora.exe failed to build"
 EXE=$BUILD_DIR/Velmora.exe
-[[ -f $EXE ]] || fail "no $EXE after the build"
+[[ -f $EXE ]] || velmora_die "no $EXE after the build"
 
 # ---- checks
-step "checking $EXE"
-headers=$($PREFIX-objdump -p "$EXE") || fail "objdump cannot read $EXE"
+velmora_step "checking $EXE"
+headers=$($PREFIX-objdump -p "$EXE") || velmora_die "objdump cannot read $EXE"
 problems=()
 
 grep -q 'file format pei-i386' <<<"$($PREFIX-objdump -f "$EXE")" || problems+=("not a 32-bit x86 image")

@@ -13,7 +13,6 @@
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-VELMORA_SCRIPT=run-reader
 # shellcheck source=scripts/lib.sh
 . "$ROOT/scripts/lib.sh"
 BUILD_DIR=${BUILD_DIR:-$ROOT/build-release}
@@ -23,10 +22,6 @@ READER_PID=""
 XVFB_PID=""
 
 say() { velmora_say "$*"; }
-fail() {
-    say "$*"
-    exit 1
-}
 
 # shellcheck disable=SC2317  # runs from the trap
 cleanup() {
@@ -44,7 +39,7 @@ headless=0
 if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then headless=1; fi
 
 say "installing dependencies (scripts/setup-deps.sh)"
-"$ROOT/scripts/setup-deps.sh" || fail "the packages the reader needs could not be installed"
+"$ROOT/scripts/setup-deps.sh" || velmora_die "the packages the reader needs could not be installed"
 
 # ---------------------------------------------------------------- build
 say "building the reader in $BUILD_DIR (chapter host: $CHAPTER_HOST)"
@@ -52,7 +47,7 @@ cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORA_B
     -DCHAPTER_HOST="$CHAPTER_HOST" >/dev/null
 cmake --build "$BUILD_DIR"
 READER=$BUILD_DIR/Velmora
-[[ -x $READER ]] || fail "the build produced no $READER"
+[[ -x $READER ]] || velmora_die "the build produced no $READER"
 
 # ---------------------------------------------------------------- chapter server
 # The same server and configuration as the installed package's book service.
@@ -65,31 +60,30 @@ serves_book() { curl -fs -o /dev/null --max-time 2 "http://127.0.0.1:$port/Nav1.
 case $host in
 localhost | 127.0.0.1)
     server_log=$BUILD_DIR/chapter-server.log
-    status=0
-    velmora_start_book_server "$ROOT/book" "$port" "$server_log" || status=$?
-    case $status in
-    0)
-        SERVER_PID=$VELMORA_SERVER_PID
+    why=""
+    velmora_start_book_server "$ROOT/book" "$port" "$server_log" SERVER_PID why || true
+    case $why in
+    "")
         say "serving $ROOT/book on http://$CHAPTER_HOST/ (127.0.0.1:$port; log: $server_log)"
         ;;
-    2)
+    taken)
         if serves_book; then
             say "port $port is taken by a server that already has the book's pages; using it"
         else
-            fail "port $port on 127.0.0.1 is already taken by another program, which does not serve the book.
+            velmora_die "port $port on 127.0.0.1 is already taken by another program, which does not serve the book.
 Stop that program, or build for another port and serve there:
     CHAPTER_HOST=localhost:8080 $0"
         fi
         ;;
-    3)
-        fail "cannot serve the chapters on port $port: ports below 1024 need root.
+    forbidden)
+        velmora_die "cannot serve the chapters on port $port: ports below 1024 need root.
 Either run this script as root (sudo $0),
 or build for an unprivileged port and serve there:
     CHAPTER_HOST=localhost:8080 $0"
         ;;
     *)
         cat "$server_log" >&2
-        fail "the chapter server on port $port did not start"
+        velmora_die "the chapter server on port $port did not start"
         ;;
     esac
     ;;
@@ -115,8 +109,7 @@ say "no display: running the reader on a virtual one (Xvfb)"
 # The virtual display has no GPU; the engine must not try to composite. A
 # value the user has set stays.
 export WEBKIT_DISABLE_COMPOSITING_MODE=${WEBKIT_DISABLE_COMPOSITING_MODE:-1}
-velmora_start_display 1024x768x24 || fail "the virtual display did not start"
-XVFB_PID=$VELMORA_XVFB_PID
+velmora_start_display 1024x768x24 XVFB_PID || velmora_die "the virtual display did not start"
 
 # Starts the reader, chooses chapters, takes screenshots.
 take_screenshots() {

@@ -12,37 +12,35 @@
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-VELMORA_SCRIPT=run-tests
-export VELMORA_SCRIPT
+# shellcheck source=scripts/lib.sh
+. "$ROOT/scripts/lib.sh"
 BUILD_DIR=${BUILD_DIR:-$ROOT/build}
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 FUZZ_SECONDS=${FUZZ_SECONDS:-60}
 failures=()
 
-step() { printf '\n==== %s\n' "$*"; }
-
 if [[ ${SKIP_SETUP:-0} != 1 ]]; then
-    step "dependencies"
-    bash "$ROOT/scripts/setup-deps.sh" || { echo "run-tests: setup failed" >&2; exit 1; }
+    velmora_step "dependencies"
+    bash "$ROOT/scripts/setup-deps.sh" || velmora_die "setup failed"
 fi
 
-step "configure ($BUILD_DIR)"
+velmora_step "configure ($BUILD_DIR)"
 cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo || exit 1
 
-step "build"
+velmora_step "build"
 cmake --build "$BUILD_DIR" -j "$JOBS" || exit 1
 
-step "tests"
+velmora_step "tests"
 # ctest runs the desktop tests too when the desktop backend was built; they
 # bring their own virtual display.
 (cd "$BUILD_DIR" && ctest --output-on-failure -j "$JOBS" --timeout 600) || failures+=("ctest")
 
 if [[ -x $ROOT/scripts/fuzz-reader.sh || -f $ROOT/scripts/fuzz-reader.sh ]]; then
-    step "form reader fuzzing (${FUZZ_SECONDS}s)"
+    velmora_step "form reader fuzzing (${FUZZ_SECONDS}s)"
     FUZZ_BUILD_DIR="$BUILD_DIR-fuzz" sh "$ROOT/scripts/fuzz-reader.sh" "$FUZZ_SECONDS" || failures+=("fuzz-reader")
 fi
 
-step "Debian package"
+velmora_step "Debian package"
 rm -f "$BUILD_DIR"/velmora_*.deb
 if (cd "$BUILD_DIR" && cpack); then
     bash "$ROOT/tests/packaging/check-package.sh" "$BUILD_DIR"/velmora_*.deb || failures+=("package")
@@ -51,14 +49,14 @@ else
 fi
 
 # Sanitizer trees build only what they run, without the desktop backend.
-step "headless tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+velmora_step "headless tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S "$ROOT" -B "$BUILD_DIR-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_WITH_GTK=OFF \
     -DVELMORA_SANITIZE=address,undefined >/dev/null &&
     cmake --build "$BUILD_DIR-asan" -j "$JOBS" --target velmora_tests &&
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
         "$BUILD_DIR-asan/tests/velmora_tests" --gtest_brief=1 || failures+=("asan/ubsan")
 
-step "message FIFO thread tests under ThreadSanitizer"
+velmora_step "message FIFO thread tests under ThreadSanitizer"
 cmake -S "$ROOT" -B "$BUILD_DIR-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_WITH_GTK=OFF \
     -DVELMORA_SANITIZE=thread >/dev/null &&
     cmake --build "$BUILD_DIR-tsan" -j "$JOBS" --target velmora_fifo_tests &&
@@ -67,13 +65,13 @@ cmake -S "$ROOT" -B "$BUILD_DIR-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMOR
 # The Windows program, cross-built with MinGW-w64 wherever its compiler is
 # installed (setup-deps.sh installs it); a failed cross build fails the run.
 if command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 || command -v i686-w64-mingw32-g++ >/dev/null 2>&1; then
-    step "Windows cross build"
+    velmora_step "Windows cross build"
     WIN32_BUILD_DIR="$BUILD_DIR-win32" HOST_BUILD_DIR="$BUILD_DIR-win32-host" JOBS="$JOBS" SKIP_SETUP="${SKIP_SETUP:-0}" \
         bash "$ROOT/scripts/build-windows.sh" || failures+=("windows cross build")
 fi
 
 # The Windows program and its tests under Wine (scripts/test-windows.sh).
-step "Windows tests under Wine"
+velmora_step "Windows tests under Wine"
 WINE_BUILD_DIR="$BUILD_DIR-wine" HOST_BUILD_DIR="$BUILD_DIR-win32-host" JOBS="$JOBS" SKIP_SETUP="${SKIP_SETUP:-0}" \
     bash "$ROOT/scripts/test-windows.sh" || failures+=("windows tests under wine")
 

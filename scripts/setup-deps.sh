@@ -2,7 +2,6 @@
 # Installs everything the build, the tests and the reader need on Debian or
 # Ubuntu. Safe to run again: packages already present are left as they are.
 set -euo pipefail
-VELMORA_SCRIPT=setup-deps
 # shellcheck source=scripts/lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
@@ -20,7 +19,7 @@ packages=(
     # checks of the scripts and the package
     shellcheck lintian desktop-file-utils
     # the accessibility bus and its client for the screen reader test
-    at-spi2-core dbus-x11 libatk-bridge2.0-0 python3-gi gir1.2-atspi-2.0
+    at-spi2-core dbus-x11 libatk-bridge2.0-0 python3-gi gir1.2-atspi-2.0 orca
 )
 velmora_apt_install "${packages[@]}"
 

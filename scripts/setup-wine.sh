@@ -20,26 +20,21 @@ prefix=${1:?usage: setup-wine.sh <prefix directory>}
 mkdir -p "$(dirname "$prefix")"
 prefix=$(cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")
 
-VELMORA_SCRIPT=setup-wine
 # shellcheck source=scripts/lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
-fail() {
-    velmora_say "$*"
-    exit 1
-}
 install_packages() {
-    local missing=() p
-    for p in "$@"; do velmora_installed "$p" || missing+=("$p"); done
+    local missing=()
+    velmora_missing_packages missing "$@"
     ((${#missing[@]} > 0)) || return 0
-    [[ ${SKIP_SETUP:-0} != 1 ]] || fail "missing packages: ${missing[*]}"
-    velmora_apt_install "${missing[@]}" || fail "could not install ${missing[*]}"
+    [[ ${SKIP_SETUP:-0} != 1 ]] || velmora_die "missing packages: ${missing[*]}"
+    velmora_apt_install "${missing[@]}" || velmora_die "could not install ${missing[*]}"
 }
 
 # ---- packages
 if [[ $(dpkg --print-architecture) == amd64 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-    [[ ${SKIP_SETUP:-0} != 1 ]] || fail "the i386 architecture is not enabled"
+    [[ ${SKIP_SETUP:-0} != 1 ]] || velmora_die "the i386 architecture is not enabled"
     velmora_say "enabling the i386 architecture"
-    velmora_as_root dpkg --add-architecture i386 || fail "cannot enable the i386 architecture"
+    velmora_as_root dpkg --add-architecture i386 || velmora_die "cannot enable the i386 architecture"
 fi
 install_packages wine wine32:i386 fonts-wine
 
@@ -69,15 +64,15 @@ fi
 # ---- the prefix
 rm -rf "$prefix"
 velmora_say "creating $prefix ($arch)"
-# Own session and no terminal: wineboot's services must not hold the
-# caller's pipes open.
+# No terminal input, and output only to the log: the services wineboot
+# starts outlive it and must not hold the caller's pipes open.
 "$loader" wineboot -i </dev/null >"$prefix.log" 2>&1 || {
     cat "$prefix.log" >&2
-    fail "wineboot failed"
+    velmora_die "wineboot failed"
 }
 wineserver -w
 
-reg() { "$loader" reg add "$@" /f </dev/null >>"$prefix.log" 2>&1 || fail "reg add $* failed"; }
+reg() { "$loader" reg add "$@" /f </dev/null >>"$prefix.log" 2>&1 || velmora_die "reg add $* failed"; }
 # A crash must end the process, not wait for someone at a debugger dialog.
 reg 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
 # Windows stay plain X11 windows of the virtual display, not managed by a

@@ -24,19 +24,16 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${WINE_BUILD_DIR:-$ROOT/build-wine}
 HOST_DIR=${HOST_BUILD_DIR:-$ROOT/build-win32-host}
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
+# shellcheck source=scripts/lib.sh
+. "$ROOT/scripts/lib.sh"
 
-step() { printf '\n==== %s\n' "$*"; }
-fail() {
-    echo "test-windows: $*" >&2
-    exit 1
-}
 seconds_since() { echo $(($(date +%s) - $1)); }
 
 # ---- Wine and its prefix (the prefix's architecture picks the compiler)
 started=$(date +%s)
-step "Wine prefix ($BUILD_DIR/wineprefix)"
+velmora_step "Wine prefix ($BUILD_DIR/wineprefix)"
 mkdir -p "$BUILD_DIR"
-SKIP_SETUP=${SKIP_SETUP:-0} bash "$ROOT/scripts/setup-wine.sh" "$BUILD_DIR/wineprefix" || fail "Wine setup failed"
+SKIP_SETUP=${SKIP_SETUP:-0} bash "$ROOT/scripts/setup-wine.sh" "$BUILD_DIR/wineprefix" || velmora_die "Wine setup failed"
 # shellcheck disable=SC1091  # written by setup-wine.sh
 . "$BUILD_DIR/wineprefix/velmora-wine.env"
 case $VELMORA_MINGW in
@@ -46,21 +43,18 @@ esac
 echo "prefix ready after $(seconds_since "$started") s"
 
 # ---- the form description compiler runs on this machine
-step "host formtext2bin ($HOST_DIR)"
-cmake -S "$ROOT" -B "$HOST_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORA_WITH_GTK=OFF \
-    -DVELMORA_BUILD_TESTS=OFF >/dev/null || fail "host configure failed"
-cmake --build "$HOST_DIR" -j "$JOBS" --target formtext2bin || fail "host formtext2bin failed to build"
+velmora_build_form_compiler "$HOST_DIR" "$JOBS" || exit 1
 
 # ---- the cross build with the tests
 launcher=()
 command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-step "cross build for $VELMORA_MINGW ($BUILD_DIR)"
+velmora_step "cross build for $VELMORA_MINGW ($BUILD_DIR)"
 built=$(date +%s)
 cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DVELMORA_FORMTEXT2BIN="$HOST_DIR/formtext2bin" -DVELMORA_WINEPREFIX="$BUILD_DIR/wineprefix" \
-    "${launcher[@]}" >/dev/null || fail "cross configure failed"
+    "${launcher[@]}" >/dev/null || velmora_die "cross configure failed"
 cmake --build "$BUILD_DIR" -j "$JOBS" --target velmora velmora_tests velmora_windows_tests velmora_win32_tests velmora_windows_a11y_tests velmora_binding_tests ||
-    fail "the Windows tests failed to build"
+    velmora_die "the Windows tests failed to build"
 echo "built in $(seconds_since "$built") s"
 
 # ---- a running Wine for the whole test run
@@ -76,13 +70,13 @@ trap stop_wine EXIT
 # one, and the windowed tests could not make windows; this one ends with its
 # display, and each windowed test brings the next.
 bash "$ROOT/scripts/with-display.sh" "$WINELOADER" wineboot </dev/null >/dev/null 2>&1 ||
-    fail "the Wine prefix does not start"
+    velmora_die "the Wine prefix does not start"
 
-step "tests under Wine"
+velmora_step "tests under Wine"
 tested=$(date +%s)
 # shellcheck disable=SC2086  # CTEST_ARGS is a list of words
 (cd "$BUILD_DIR" && ctest --output-on-failure -j "$JOBS" --timeout 600 ${CTEST_ARGS:-}) || {
     echo "tests under Wine took $(seconds_since "$tested") s"
-    fail "tests under Wine failed"
+    velmora_die "tests under Wine failed"
 }
 echo "tests under Wine took $(seconds_since "$tested") s; the Windows part $(seconds_since "$started") s in all"

@@ -4,7 +4,6 @@
 #
 #   scripts/with-display.sh [--wm] [--screen WxHxDEPTH] COMMAND [ARGS]
 set -uo pipefail
-VELMORA_SCRIPT=with-display
 # shellcheck source=scripts/lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
@@ -19,10 +18,10 @@ while [[ $# -gt 0 ]]; do
     shift
 done
 
-VELMORA_XVFB_PID="" VELMORA_WM_PID=""
+xvfb_pid="" wm_pid=""
 # shellcheck disable=SC2317  # runs from the trap
-stop_display() { velmora_stop "$VELMORA_WM_PID" "$VELMORA_XVFB_PID"; }
+stop_display() { velmora_stop "$wm_pid" "$xvfb_pid"; }
 trap stop_display EXIT
-velmora_start_display "$screen" || exit 1
-if [[ $wm -eq 1 ]]; then velmora_start_window_manager /dev/null || exit 1; fi
+velmora_start_display "$screen" xvfb_pid || exit 1
+if [[ $wm -eq 1 ]]; then velmora_start_window_manager /dev/null wm_pid || exit 1; fi
 "$@"

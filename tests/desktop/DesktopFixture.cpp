@@ -30,8 +30,11 @@ void UsePrivateHome() {
     setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);
     setenv("XDG_DOWNLOAD_DIR", (home + "/Downloads").c_str(), 1);
     const std::string script = home + "/fake-browser.sh";
-    std::ofstream(script) << "#!/bin/sh\nprintf '%s' \"$1\" > \"" << BrowserMarker() << ".part\" && mv \""
-                          << BrowserMarker() << ".part\" \"" << BrowserMarker() << "\"\n";
+    // What the browser inherited of the variables the backend sets for itself
+    // goes beside the address, written before it.
+    std::ofstream(script) << "#!/bin/sh\nenv | grep -E '^(GDK_GL|WEBKIT_DISABLE_DMABUF_RENDERER)=' > \""
+                          << BrowserMarker() << ".env\"\nprintf '%s' \"$1\" > \"" << BrowserMarker()
+                          << ".part\" && mv \"" << BrowserMarker() << ".part\" \"" << BrowserMarker() << "\"\n";
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
     std::ofstream(home + "/data/applications/velmora-fake-browser.desktop")
         << "[Desktop Entry]\nType=Application\nName=Fake browser\nExec=" << script

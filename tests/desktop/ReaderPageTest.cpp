@@ -325,6 +325,13 @@ TEST_F(ReaderPageTest, LinksToOtherHostsOpenInTheDesktopsBrowserAndBookLinksStay
         return static_cast<bool>(std::getline(marker, opened));
     }, 10000));
     EXPECT_EQ(opened, "http://other.invalid:" + std::to_string(server.Port()) + "/page/out");
+    // The reader's own engine settings (no OpenGL, no DMA-BUF) stay with the
+    // reader: the browser starts with the desktop's environment.
+    std::ifstream inherited(BrowserMarker() + ".env");
+    const std::string leaked((std::istreambuf_iterator<char>(inherited)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(inherited.is_open());
+    EXPECT_EQ(leaked, "");
+    EXPECT_EQ(g_getenv("GDK_GL") ? std::string(g_getenv("GDK_GL")) : "", "disable");  // while ours is set
     PumpFor(300);
     EXPECT_EQ(Title(), "links");  // the reader stayed
 

@@ -4,25 +4,22 @@
 # program's module and an offset inside it, then the reason alone.
 set -u
 program=$1
-err=$(mktemp)
-trap 'rm -f "$err"' EXIT
+# shellcheck source=scripts/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
+VELMORA_TEST_WORK=$(mktemp -d)
+trap 'velmora_test_forget_work $?' EXIT
+err=$VELMORA_TEST_WORK/stderr.log
 env -u DISPLAY -u WAYLAND_DISPLAY "$program" 2>"$err" </dev/null
 code=$?
 report=$(cat "$err")
-fail() {
-    echo "no-display: $*" >&2
-    echo "--- stderr:" >&2
-    echo "$report" >&2
-    exit 1
-}
-[[ $code -eq 1 ]] || fail "exit code $code, expected 1"
+[[ $code -eq 1 ]] || velmora_test_fail "exit code $code, expected 1"
 expected_head='^Application Error: Exception EOSError in module Velmora at ([0-9A-F]+)\.$'
 first=$(head -n 1 <<<"$report")
-[[ $first =~ $expected_head ]] || fail "unexpected first line: $first"
+[[ $first =~ $expected_head ]] || velmora_test_fail "unexpected first line: $first"
 offset=${BASH_REMATCH[1]}
-[[ $((16#$offset)) -ne 0 ]] || fail "the failing address is 0"
+[[ $((16#$offset)) -ne 0 ]] || velmora_test_fail "the failing address is 0"
 second=$(sed -n 2p <<<"$report")
 [[ $second == "Cannot open the display (neither DISPLAY nor WAYLAND_DISPLAY is set)." ]] ||
-    fail "unexpected reason: $second"
-[[ $(wc -l <<<"$report") -eq 2 ]] || fail "more than the report on stderr"
+    velmora_test_fail "unexpected reason: $second"
+[[ $(wc -l <<<"$report") -eq 2 ]] || velmora_test_fail "more than the report on stderr"
 echo "no-display: report as expected (offset $offset)"

@@ -14,8 +14,9 @@
 #
 #   reader-smoke.sh <reader> <book directory> <port>
 #
-# Runs on a display (scripts/with-display.sh gives it a virtual one). Exit 77 (skipped) only when a tool is missing or the
-# chapter port cannot be bound; every other problem fails with its reason.
+# Runs on a display (scripts/with-display.sh gives it a virtual one). Exit 77
+# (skipped) only when a tool is missing or the chapter port cannot be bound;
+# every other problem fails with its reason.
 #
 # Environment:
 #   SCREENSHOT_DIR  when set, the table of contents and the reader page with
@@ -31,9 +32,11 @@ port=$3
 shot_dir=${SCREENSHOT_DIR:-}
 back_limit_ms=${BACK_LIMIT_MS:-100}
 
-VELMORA_SCRIPT="reader-smoke"
+here=$(dirname "${BASH_SOURCE[0]}")
 # shellcheck source=scripts/lib.sh
-. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
+. "$here/../../scripts/lib.sh"
+# shellcheck source=tests/lib/screen.sh
+. "$here/../lib/screen.sh"
 
 work=$(mktemp -d)
 VELMORA_TEST_WORK=$work
@@ -41,9 +44,12 @@ server_pid=""
 wm_pid=""
 reader_pid=""
 
+# The exit status decides whether the work folder stays; 0 when the test goes
+# on elsewhere.
 finish() {
+    local status=${1:-$?}
     velmora_stop "$reader_pid" "$server_pid" "$wm_pid"
-    velmora_test_forget_work
+    velmora_test_forget_work "$status"
 }
 trap finish EXIT
 
@@ -55,12 +61,9 @@ done
 # ------------------------------------------------------------ chapter server
 # Our own server (the one the installed package runs, with its
 # configuration), so that its log tells exactly which pages were asked for.
-velmora_serve_book_for_test "$book" "$port" "$work/server.log" READER_SMOKE_OWN_NETWORK velmora_test_forget_work "$0" "$@"
-case $? in
-0) server_pid=$VELMORA_SERVER_PID ;;
-77) velmora_test_skip "$VELMORA_SERVER_PROBLEM" ;;
-*) velmora_test_fail "$VELMORA_SERVER_PROBLEM" ;;
-esac
+again=()
+velmora_test_serve_book "$book" "$port" "$work/server.log" server_pid READER_SMOKE_OWN_NETWORK again "$0" "$@" ||
+    { finish 0; exec "${again[@]}"; }
 
 # Page requests in the server's log, one path per line, whatever the method
 # (the reader only sends GET).
@@ -70,8 +73,7 @@ requests_of() {
 }
 
 # ------------------------------------------------------------ window manager
-velmora_start_window_manager "$work/openbox.log" || velmora_test_fail "the window manager did not start"
-wm_pid=$VELMORA_WM_PID
+velmora_start_window_manager "$work/openbox.log" wm_pid || velmora_test_fail "the window manager did not start"
 
 # ------------------------------------------------------------ the reader
 # Fresh per-user folders: no engine cache from an earlier run can answer for
@@ -87,14 +89,10 @@ XDG_CACHE_HOME=$work/cache XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
 reader_pid=$!
 
 window=""
-find_window() {
-    kill -0 "$reader_pid" 2>/dev/null || return 0
-    window=$(xdotool search --onlyvisible --name '^Тальмерин$' 2>/dev/null | head -n 1)
-    [[ -n $window ]]
-}
-velmora_wait_for 30 find_window
-kill -0 "$reader_pid" 2>/dev/null || velmora_test_fail "the reader ended before its window appeared"
-[[ -n $window ]] || velmora_test_fail "no visible window titled Тальмерин within 30 s"
+if ! screen_wait_window "$reader_pid" Тальмерин 30 window; then
+    velmora_alive "$reader_pid" || velmora_test_fail "the reader ended before its window appeared"
+    velmora_test_fail "no visible window titled Тальмерин within 30 s"
+fi
 
 title=$(xdotool getwindowname "$window")
 [[ $title == "Тальмерин" ]] || velmora_test_fail "the window's title is \"$title\", not \"Тальмерин\""
@@ -102,9 +100,9 @@ title=$(xdotool getwindowname "$window")
 # would fail the pipe.
 info=$(xwininfo -id "$window")
 [[ $info == *"Map State: IsViewable"* ]] || velmora_test_fail "the window is not mapped"
-WIDTH=0 HEIGHT=0
-eval "$(xdotool getwindowgeometry --shell "$window")"
-[[ $WIDTH -eq 368 && $HEIGHT -eq 480 ]] || velmora_test_fail "client area is ${WIDTH}x${HEIGHT}, not 368x480"
+width=0 height=0
+screen_window_size "$window" width height || velmora_test_fail "the window's size cannot be read"
+[[ $width -eq 368 && $height -eq 480 ]] || velmora_test_fail "client area is ${width}x${height}, not 368x480"
 class=$(xprop -id "$window" WM_CLASS)
 [[ $class == *'"Velmora"'* ]] || velmora_test_fail "window class is not Velmora: $class"
 # The program icon, rendered from its SVG into the build tree.
@@ -126,20 +124,10 @@ readonly PAGE_BACKGROUND=FBFBF8
 readonly PAGE_TEXT=1D2733
 readonly PAGE_HEADING=123A5C
 
-shot() { import -window "$window" "$1" 2>/dev/null; }
-# Pixels of one colour (RRGGBB) in a region (WxH+X+Y) of a screenshot.
-colour_count() {
-    convert "$1" -alpha off -crop "$2" +repage -format %c histogram:info:- 2>/dev/null |
-        awk -v c="#$3" 'toupper($3) == c { n += $1 } END { print n + 0 }'
-}
-# Fingerprint of a region, to tell a still picture from a moving one.
-region_signature() { convert "$1" -alpha off -crop "$2" +repage -format '%#' info: 2>/dev/null; }
+shot() { screen_shot "$window" "$1"; }
+colour_count() { screen_colour_count "$@"; }
 # Pixels of the page area that differ between two screenshots.
-page_difference() {
-    convert "$1" -alpha off -crop "$PAGE" +repage "$work/diff-a.png" &&
-        convert "$2" -alpha off -crop "$PAGE" +repage "$work/diff-b.png" &&
-        compare -metric AE -fuzz 2% "$work/diff-a.png" "$work/diff-b.png" null: 2>&1 >/dev/null | awk '{ print int($1 + 0) }'
-}
+page_difference() { screen_difference "$1" "$2" "$PAGE"; }
 
 # The chapter buttons: faces fill most of the top 200 units of the page.
 shows_buttons() { (($(colour_count "$1" "$PAGE" $BUTTON_FACE) > 50000)); }
@@ -161,33 +149,19 @@ header_selected() {
     (($(colour_count "$file" "$on" $ACCENT) == width * 2)) && (($(colour_count "$file" "$off" $ACCENT) == 0))
 }
 
-# Waits until two screenshots in a row agree on the page area and the test
-# given accepts the last one, which is left in the file given.
-last_signature=""
-settled_and() {
-    local file=$1 test=$2 signature
-    shot "$file" || return 1
-    signature=$(region_signature "$file" "$PAGE")
-    if [[ $signature != "$last_signature" ]]; then
-        last_signature=$signature
-        return 1
-    fi
-    "$test" "$file"
-}
 
 # ------------------------------------------------------------ table of contents
 # The pointer starts wherever the display put it, possibly over a button;
 # below the buttons it makes no control look hovered.
 xdotool mousemove --window "$window" 184 470
 contents=$work/contents.png
-last_signature=""
-velmora_wait_for 20 settled_and "$contents" shows_buttons || velmora_test_fail "the table of contents with its buttons did not appear"
+screen_wait_settled 20 "$window" "$PAGE" "$contents" shows_buttons || velmora_test_fail "the table of contents with its buttons did not appear"
 header_selected "$contents" 1 || velmora_test_fail "the header \"Оглавление\" is not drawn selected at start"
 [[ $(identify -format %wx%h "$contents") == 368x480 ]] || velmora_test_fail "screenshot of the window is $(identify -format %wx%h "$contents")"
 [[ $(requested_paths | wc -l) -eq 0 ]] || velmora_test_fail "pages requested before any chapter was chosen: $(requested_paths | tr '\n' ' ')"
 
 # ------------------------------------------------------------ chapter 3
-xdotool mousemove --window "$window" 184 $((STRIP_HEIGHT + 2 * BUTTON_HEIGHT + BUTTON_HEIGHT / 2)) click 1
+screen_click "$window" 184 $((STRIP_HEIGHT + 2 * BUTTON_HEIGHT + BUTTON_HEIGHT / 2))
 page_paths() { requested_paths | grep -vxF /favicon.ico; }
 page_requested() { [[ -n $(page_paths) ]]; }
 velmora_wait_for 20 page_requested || velmora_test_fail "choosing chapter 3 sent no request for /Nav3.html"
@@ -195,8 +169,7 @@ first=$(page_paths | head -n 1)
 [[ $first == /Nav3.html ]] || velmora_test_fail "choosing chapter 3 requested $first, not /Nav3.html"
 
 chapter=$work/chapter-3.png
-last_signature=""
-velmora_wait_for 30 settled_and "$chapter" shows_chapter || velmora_test_fail "the reader page does not show chapter 3 after the slide (see $chapter)"
+screen_wait_settled 30 "$window" "$PAGE" "$chapter" shows_chapter || velmora_test_fail "the reader page does not show chapter 3 after the slide (see $chapter)"
 header_selected "$chapter" 2 || velmora_test_fail "the header \"Содержание\" is not drawn selected on the reader page (see $chapter)"
 
 # ------------------------------------------------------------ back, at once

@@ -17,15 +17,16 @@ set -uo pipefail
 deb=$(realpath "$1")
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root_dir=$(cd "$here/../.." && pwd)
+# shellcheck source=scripts/lib.sh
+. "$root_dir/scripts/lib.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=()
-step() { printf '\n---- %s\n' "$*"; }
 
-step "lintian"
+velmora_substep "lintian"
 lintian --fail-on error,warning --tag-display-limit 0 "$deb" || failures+=("lintian")
 
-step "contents"
+velmora_substep "contents"
 dpkg-deb -x "$deb" "$work/root"
 r=$work/root
 for f in usr/bin/velmora usr/share/man/man1/velmora.1.gz usr/share/doc/velmora/copyright \
@@ -40,15 +41,15 @@ odd=$(find "$r/usr/share/velmora/book" -mindepth 1 ! -type f ! -type d)
 [[ -z $odd ]] || failures+=("the book folder holds more than files: $odd")
 dpkg-deb -f "$deb" Depends | grep -qw lighttpd && failures+=("the package depends on a web server package")
 
-step "desktop entry"
+velmora_substep "desktop entry"
 desktop-file-validate "$r/usr/share/applications/org.velmora.Velmora.desktop" || failures+=("desktop-file-validate")
 
-step "systemd units"
+velmora_substep "systemd units"
 "$here/verify-units.sh" "$r/lib/systemd/system" || failures+=("systemd units")
 
 # Where the package is really installed, its own files are the ones used.
 if [[ ${CI:-} == true || ${VELMORA_INSTALL_PACKAGE:-0} == 1 ]]; then
-    step "installing $deb"
+    velmora_substep "installing $deb"
     if apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "$deb"; then
         r=""
         systemctl is-enabled velmora-book.socket 2>/dev/null || true
@@ -63,11 +64,11 @@ fi
 unit=$r/lib/systemd/system/velmora-book@.service
 book=$(sed -n 's/^ExecStart=.* -h \([^ ]*\).*/\1/p' "$unit")
 conf=$(sed -n 's/^ExecStart=.* -c \([^ ]*\).*/\1/p' "$unit")
-step "installed book server ($unit: $r$book, $r$conf)"
+velmora_substep "installed book server ($unit: $r$book, $r$conf)"
 bash "$here/book-server-test.sh" "$r$book" "$r$conf" "$unit"
 case $? in 0 | 77) ;; *) failures+=("installed book server") ;; esac
 
-step "installed reader shows chapter 3"
+velmora_substep "installed reader shows chapter 3"
 # Going back at once is timed by the desktop smoke test; here only the
 # chapter counts, on a machine that may be busy.
 BACK_LIMIT_MS=5000 VELMORA_BOOK_CONF=$r$conf VELMORA_BOOK_UNIT=$unit "$root_dir/scripts/with-display.sh" --screen 1024x768x24 \
@@ -75,7 +76,7 @@ BACK_LIMIT_MS=5000 VELMORA_BOOK_CONF=$r$conf VELMORA_BOOK_UNIT=$unit "$root_dir/
 case $? in 0 | 77) ;; *) failures+=("installed reader") ;; esac
 
 if [[ -z $r ]]; then
-    step "removing the package"
+    velmora_substep "removing the package"
     apt-get -o DPkg::Lock::Timeout=900 purge -y velmora || failures+=("removing the package")
     [[ ! -e /lib/systemd/system/velmora-book.socket ]] || failures+=("the socket unit stayed after removal")
 fi

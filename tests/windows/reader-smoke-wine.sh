@@ -29,9 +29,11 @@ book=$3
 port=$4
 shot_dir=${SCREENSHOT_DIR:-}
 
-VELMORA_SCRIPT="reader-smoke-wine"
+here=$(dirname "${BASH_SOURCE[0]}")
 # shellcheck source=scripts/lib.sh
-. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
+. "$here/../../scripts/lib.sh"
+# shellcheck source=tests/lib/screen.sh
+. "$here/../lib/screen.sh"
 
 work=$(mktemp -d)
 VELMORA_TEST_WORK=$work
@@ -40,10 +42,13 @@ xvfb_pid=""
 reader_pid=""
 own_server=""
 
+# The exit status decides whether the work folder stays; 0 when the test goes
+# on elsewhere.
 finish() {
+    local status=${1:-$?}
     velmora_stop "$reader_pid" "$server_pid" "$xvfb_pid"
     [[ -n $own_server ]] && "$wine_run" wineserver -k >/dev/null 2>&1
-    velmora_test_forget_work
+    velmora_test_forget_work "$status"
 }
 trap finish EXIT
 
@@ -56,12 +61,9 @@ done
 # ------------------------------------------------------------ chapter server
 # The book server the installed package runs, so that its log tells exactly
 # which pages were asked for.
-velmora_serve_book_for_test "$book" "$port" "$work/server.log" READER_SMOKE_OWN_NETWORK velmora_test_forget_work "$0" "$@"
-case $? in
-0) server_pid=$VELMORA_SERVER_PID ;;
-77) velmora_test_skip "$VELMORA_SERVER_PROBLEM" ;;
-*) velmora_test_fail "$VELMORA_SERVER_PROBLEM" ;;
-esac
+again=()
+velmora_test_serve_book "$book" "$port" "$work/server.log" server_pid READER_SMOKE_OWN_NETWORK again "$0" "$@" ||
+    { finish 0; exec "${again[@]}"; }
 if [[ -n ${READER_SMOKE_OWN_NETWORK:-} ]]; then
     # Wine makes its sockets in the wineserver, so the prefix's server must
     # run in this network too: the shared one (CTest runs this test alone)
@@ -75,8 +77,7 @@ requested_paths() { velmora_requested_paths "$work/server.log"; }
 page_paths() { requested_paths | grep -vxF /favicon.ico; }
 
 # ------------------------------------------------------------ virtual display
-velmora_start_display 1024x768x24 || velmora_test_fail "the virtual display did not start"
-xvfb_pid=$VELMORA_XVFB_PID
+velmora_start_display 1024x768x24 xvfb_pid || velmora_test_fail "the virtual display did not start"
 unset XAUTHORITY
 
 # ------------------------------------------------------------ the program
@@ -85,26 +86,12 @@ start_reader() {
     reader_pid=$!
 }
 window=""
-find_window() {
-    kill -0 "$reader_pid" 2>/dev/null || return 0
-    # Wine keeps a 1 x 1 window of the same title beside the real one.
-    local id size best=0
-    window=""
-    for id in $(xdotool search --onlyvisible --name '^Тальмерин$' 2>/dev/null); do
-        WIDTH=0 HEIGHT=0
-        eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null)"
-        size=$((WIDTH * HEIGHT))
-        ((size > best && WIDTH > 1)) && best=$size window=$id
-    done
-    [[ -n $window ]]
-}
 wait_window() {
-    window=""
-    velmora_wait_for 90 find_window
-    kill -0 "$reader_pid" 2>/dev/null || velmora_test_fail "the program ended before its window appeared"
-    [[ -n $window ]] || velmora_test_fail "no visible window titled Тальмерин within 90 s"
+    screen_wait_window "$reader_pid" Тальмерин 90 window && return 0
+    velmora_alive "$reader_pid" || velmora_test_fail "the program ended before its window appeared"
+    velmora_test_fail "no visible window titled Тальмерин within 90 s"
 }
-reader_gone() { ! kill -0 "$reader_pid" 2>/dev/null; }
+reader_gone() { ! velmora_alive "$reader_pid"; }
 # Waits for the program's end; its exit code, or 124 after the seconds given.
 exit_code_within() {
     velmora_wait_for "$1" reader_gone || return 124
@@ -119,13 +106,13 @@ wait_window
 
 # Wine draws the frame itself: the client area sits inside the window,
 # below the caption, with equal borders left, right and below.
-WIDTH=0 HEIGHT=0
-eval "$(xdotool getwindowgeometry --shell "$window")"
-border=$(((WIDTH - 368) / 2))
-top=$((HEIGHT - 480 - border))
-((WIDTH > 368 && HEIGHT > 480 && border >= 0 && top > border)) ||
-    velmora_test_fail "the window is ${WIDTH}x${HEIGHT}: no frame around a 368x480 client area"
-echo "window ${WIDTH}x${HEIGHT}: client area 368x480 at ($border, $top)"
+width=0 height=0
+screen_window_size "$window" width height || velmora_test_fail "the window's size cannot be read"
+border=$(((width - 368) / 2))
+top=$((height - 480 - border))
+((width > 368 && height > 480 && border >= 0 && top > border)) ||
+    velmora_test_fail "the window is ${width}x${height}: no frame around a 368x480 client area"
+echo "window ${width}x${height}: client area 368x480 at ($border, $top)"
 
 # Client coordinates (units are pixels at 96 DPI) of what is looked at.
 readonly STRIP_HEIGHT=28
@@ -134,35 +121,18 @@ readonly PAGE="368x452+$border+$((top + STRIP_HEIGHT))"
 # The bottom rows of the page headers, where the selected one is marked.
 readonly FIRST_HEADER="88x2+$((border + 2))+$((top + 26))"   # "Оглавление", x 0..92
 readonly SECOND_HEADER="92x2+$((border + 94))+$((top + 26))" # "Содержание", x 92..188
-click_at() { xdotool mousemove --window "$window" $((border + $1)) $((top + $2)) click 1; }
+click_at() { screen_click "$window" $((border + $1)) $((top + $2)); }
 
-shot() { import -window "$window" "$1" 2>/dev/null; }
-# The colour most pixels of a region have.
-face() {
-    convert "$1" -alpha off -crop "$2" +repage -format %c histogram:info:- 2>/dev/null |
-        sort -rn | awk 'NR == 1 { print $3 }'
-}
-page_difference() {
-    convert "$1" -alpha off -crop "$PAGE" +repage "$work/diff-a.png" &&
-        convert "$2" -alpha off -crop "$PAGE" +repage "$work/diff-b.png" &&
-        compare -metric AE -fuzz 2% "$work/diff-a.png" "$work/diff-b.png" null: 2>&1 >/dev/null | awk '{ print int($1 + 0) }'
-}
+shot() { screen_shot "$window" "$1"; }
+face() { screen_face "$@"; }
+page_difference() { screen_difference "$1" "$2" "$PAGE"; }
 # Two screenshots in a row that agree on the page area; the last one stays.
-last_signature=""
-settled() {
-    local file=$1 signature
-    shot "$file" || return 1
-    signature=$(convert "$file" -alpha off -crop "$PAGE" +repage -format '%#' info: 2>/dev/null)
-    [[ $signature == "$last_signature" ]] && return 0
-    last_signature=$signature
-    return 1
-}
+settled() { screen_wait_settled "$1" "$window" "$PAGE" "$2"; }
 
 # ------------------------------------------------------------ table of contents
 xdotool mousemove --window "$window" $((border + 184)) $((top + 470))
 contents=$work/contents.png
-last_signature=""
-velmora_wait_for 30 settled "$contents" || velmora_test_fail "the table of contents did not settle"
+settled 30 "$contents" || velmora_test_fail "the table of contents did not settle"
 selected_face=$(face "$contents" "$FIRST_HEADER")
 plain_face=$(face "$contents" "$SECOND_HEADER")
 [[ -n $selected_face && $selected_face != "$plain_face" ]] ||
@@ -177,9 +147,8 @@ first=$(page_paths | head -n 1)
 [[ $first == /Nav3.html ]] || velmora_test_fail "choosing chapter 3 requested $first, not /Nav3.html"
 
 chapter=$work/chapter-3.png
-last_signature=""
 sleep 0.5 # the slide takes 0.3 s
-velmora_wait_for 30 settled "$chapter" || velmora_test_fail "the reader page did not settle after the slide"
+settled 30 "$chapter" || velmora_test_fail "the reader page did not settle after the slide"
 [[ $(face "$chapter" "$SECOND_HEADER") == "$selected_face" && $(face "$chapter" "$FIRST_HEADER") == "$plain_face" ]] ||
     velmora_test_fail "the header \"Содержание\" is not drawn selected on the reader page (see $chapter)"
 (($(page_difference "$contents" "$chapter") > 1000)) || velmora_test_fail "the chapter buttons are still shown after the slide (see $chapter)"
@@ -206,8 +175,7 @@ others=$(page_paths | grep -vxF /Nav3.html | tr '\n' ' ')
 # ------------------------------------------------------------ closed during the slide
 start_reader
 wait_window
-last_signature=""
-velmora_wait_for 30 settled "$work/second.png" || velmora_test_fail "the second run's table of contents did not settle"
+settled 30 "$work/second.png" || velmora_test_fail "the second run's table of contents did not settle"
 click_at 184 $((STRIP_HEIGHT + BUTTON_HEIGHT / 2))
 xdotool key --clearmodifiers alt+F4
 closed=$(velmora_now_ms)

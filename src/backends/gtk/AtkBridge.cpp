@@ -7,21 +7,21 @@
 
 #include "GtkPlatform.h"
 
+using velmora::gtk::AtkBridge;
 using velmora::platform::AccessibleRole;
 using velmora::platform::IAccessibleNode;
 
 namespace {
 
+constexpr const char* kBridgeKey = "velmora-accessible-bridge";
 constexpr const char* kRootKey = "velmora-accessible-root";
 
 // ----------------------------------------------------------- one node
 
 struct VelmoraAtkNode {
     AtkObject parent;
-    IAccessibleNode* node;  // nullptr once the control is gone
-    unsigned lastStates;
-    char* name;
-    std::vector<AtkObject*>* lastChildren;
+    IAccessibleNode* node;  // nullptr once the control (or the bridge) is gone
+    AtkBridge* bridge;      // the bridge that made it, while node is set
 };
 struct VelmoraAtkNodeClass {
     AtkObjectClass parent_class;
@@ -36,6 +36,7 @@ G_DEFINE_TYPE_WITH_CODE(VelmoraAtkNode, velmora_atk_node, ATK_TYPE_OBJECT,
 
 VelmoraAtkNode* AsNode(gpointer object) { return reinterpret_cast<VelmoraAtkNode*>(object); }
 IAccessibleNode* NodeOf(gpointer object) { return AsNode(object)->node; }
+AtkBridge& BridgeOf(gpointer object) { return *AsNode(object)->bridge; }
 
 AtkRole AtkRoleOf(AccessibleRole role) {
     switch (role) {
@@ -67,11 +68,11 @@ constexpr StateMapping kStates[] = {
 };
 
 const gchar* NodeGetName(AtkObject* object) {
-    VelmoraAtkNode* self = AsNode(object);
-    if (!self->node) return nullptr;
-    g_free(self->name);
-    self->name = g_strdup(self->node->Name().c_str());
-    return self->name;
+    IAccessibleNode* node = NodeOf(object);
+    if (!node) return nullptr;
+    // Interned: a client may still read what an earlier call returned, and
+    // a window has only a handful of names.
+    return g_intern_string(node->Name().c_str());
 }
 
 AtkRole NodeGetRole(AtkObject* object) {
@@ -82,18 +83,18 @@ AtkRole NodeGetRole(AtkObject* object) {
 AtkObject* NodeGetParent(AtkObject* object) {
     IAccessibleNode* node = NodeOf(object);
     if (!node) return nullptr;
-    return velmora::gtk::AtkBridge::Instance().Wrap(node->Parent());
+    return BridgeOf(object).Wrap(node->Parent());
 }
 
 gint NodeGetNChildren(AtkObject* object) {
     IAccessibleNode* node = NodeOf(object);
-    return node ? static_cast<gint>(velmora::gtk::AtkBridge::Instance().ChildrenOf(node).size()) : 0;
+    return node ? static_cast<gint>(BridgeOf(object).ChildrenOf(node).size()) : 0;
 }
 
 AtkObject* NodeRefChild(AtkObject* object, gint index) {
     IAccessibleNode* node = NodeOf(object);
     if (!node || index < 0) return nullptr;
-    std::vector<AtkObject*> children = velmora::gtk::AtkBridge::Instance().ChildrenOf(node);
+    std::vector<AtkObject*> children = BridgeOf(object).ChildrenOf(node);
     if (index >= static_cast<gint>(children.size())) return nullptr;
     return ATK_OBJECT(g_object_ref(children[static_cast<std::size_t>(index)]));
 }
@@ -101,7 +102,7 @@ AtkObject* NodeRefChild(AtkObject* object, gint index) {
 gint NodeGetIndexInParent(AtkObject* object) {
     IAccessibleNode* node = NodeOf(object);
     if (!node || !node->Parent()) return -1;
-    std::vector<AtkObject*> siblings = velmora::gtk::AtkBridge::Instance().ChildrenOf(node->Parent());
+    std::vector<AtkObject*> siblings = BridgeOf(object).ChildrenOf(node->Parent());
     auto it = std::find(siblings.begin(), siblings.end(), object);
     return it == siblings.end() ? -1 : static_cast<gint>(it - siblings.begin());
 }
@@ -119,13 +120,6 @@ AtkStateSet* NodeRefStateSet(AtkObject* object) {
     return set;
 }
 
-void NodeFinalize(GObject* object) {
-    VelmoraAtkNode* self = AsNode(object);
-    g_free(self->name);
-    delete self->lastChildren;
-    G_OBJECT_CLASS(velmora_atk_node_parent_class)->finalize(object);
-}
-
 void velmora_atk_node_class_init(VelmoraAtkNodeClass* klass) {
     AtkObjectClass* atk = ATK_OBJECT_CLASS(klass);
     atk->get_name = NodeGetName;
@@ -135,19 +129,16 @@ void velmora_atk_node_class_init(VelmoraAtkNodeClass* klass) {
     atk->ref_child = NodeRefChild;
     atk->get_index_in_parent = NodeGetIndexInParent;
     atk->ref_state_set = NodeRefStateSet;
-    G_OBJECT_CLASS(klass)->finalize = NodeFinalize;
 }
 
 void velmora_atk_node_init(VelmoraAtkNode* self) {
     self->node = nullptr;
-    self->lastStates = 0;
-    self->name = nullptr;
-    self->lastChildren = new std::vector<AtkObject*>();
+    self->bridge = nullptr;
 }
 
 // Extents in GDK coordinates of the kind asked for.
-bool NodeExtents(IAccessibleNode* node, AtkCoordType coordType, AtkRectangle& out) {
-    GtkWidget* area = velmora::gtk::AtkBridge::Instance().AreaOf(node);
+bool NodeExtents(AtkBridge& bridge, IAccessibleNode* node, AtkCoordType coordType, AtkRectangle& out) {
+    GtkWidget* area = bridge.AreaOf(node);
     if (!area) return false;
     const velmora::platform::RectI r = node->Bounds();
     const int scale = std::max(1, gtk_widget_get_scale_factor(area));
@@ -174,7 +165,7 @@ bool NodeExtents(IAccessibleNode* node, AtkCoordType coordType, AtkRectangle& ou
 
 void NodeGetExtents(AtkComponent* component, gint* x, gint* y, gint* width, gint* height, AtkCoordType coordType) {
     AtkRectangle rect{0, 0, 0, 0};
-    if (IAccessibleNode* node = NodeOf(component)) NodeExtents(node, coordType, rect);
+    if (IAccessibleNode* node = NodeOf(component)) NodeExtents(BridgeOf(component), node, coordType, rect);
     if (x) *x = rect.x;
     if (y) *y = rect.y;
     if (width) *width = rect.width;
@@ -229,21 +220,26 @@ struct VelmoraFrameAccessibleClass {
 };
 G_DEFINE_TYPE(VelmoraFrameAccessible, velmora_frame_accessible, GTK_TYPE_WINDOW_ACCESSIBLE)
 
-IAccessibleNode* FrameRoot(AtkObject* object) {
+// The bridge serving the frame's window and the root published there.
+AtkBridge* FrameBridge(AtkObject* object, IAccessibleNode*& root) {
+    root = nullptr;
     GtkWidget* widget = gtk_accessible_get_widget(GTK_ACCESSIBLE(object));
-    return widget ? velmora::gtk::AtkBridge::Instance().RootOf(widget) : nullptr;
+    AtkBridge* bridge = widget ? AtkBridge::OfWindow(widget) : nullptr;
+    if (bridge) root = bridge->RootOfWidget(widget);
+    return root ? bridge : nullptr;
 }
 
 gint FrameGetNChildren(AtkObject* object) {
-    if (IAccessibleNode* root = FrameRoot(object))
-        return static_cast<gint>(velmora::gtk::AtkBridge::Instance().ChildrenOf(root).size());
+    IAccessibleNode* root = nullptr;
+    if (AtkBridge* bridge = FrameBridge(object, root)) return static_cast<gint>(bridge->ChildrenOf(root).size());
     return ATK_OBJECT_CLASS(velmora_frame_accessible_parent_class)->get_n_children(object);
 }
 
 AtkObject* FrameRefChild(AtkObject* object, gint index) {
-    IAccessibleNode* root = FrameRoot(object);
-    if (!root) return ATK_OBJECT_CLASS(velmora_frame_accessible_parent_class)->ref_child(object, index);
-    std::vector<AtkObject*> children = velmora::gtk::AtkBridge::Instance().ChildrenOf(root);
+    IAccessibleNode* root = nullptr;
+    AtkBridge* bridge = FrameBridge(object, root);
+    if (!bridge) return ATK_OBJECT_CLASS(velmora_frame_accessible_parent_class)->ref_child(object, index);
+    std::vector<AtkObject*> children = bridge->ChildrenOf(root);
     if (index < 0 || index >= static_cast<gint>(children.size())) return nullptr;
     return ATK_OBJECT(g_object_ref(children[static_cast<std::size_t>(index)]));
 }
@@ -278,73 +274,90 @@ GtkWidget* NewAccessibleWindow() {
     return GTK_WIDGET(g_object_new(velmora_window_get_type(), "type", GTK_WINDOW_TOPLEVEL, nullptr));
 }
 
-AtkBridge& AtkBridge::Instance() {
-    static AtkBridge bridge;
-    return bridge;
-}
-
 namespace {
-std::vector<AtkObject*> RefChildren(AtkObject* object) {
-    std::vector<AtkObject*> out;
+std::vector<GObjectPtr<AtkObject>> RefChildren(AtkObject* object) {
+    std::vector<GObjectPtr<AtkObject>> out;
     const gint n = atk_object_get_n_accessible_children(object);
     for (gint i = 0; i < n; ++i)
-        if (AtkObject* child = atk_object_ref_accessible_child(object, i)) out.push_back(child);
+        if (AtkObject* child = atk_object_ref_accessible_child(object, i)) out.emplace_back(child);
     return out;
+}
+
+GObjectPtr<AtkObject> Ref(AtkObject* object) { return GObjectPtr<AtkObject>(ATK_OBJECT(g_object_ref(object))); }
+
+bool Listed(const std::vector<GObjectPtr<AtkObject>>& list, AtkObject* object) {
+    return std::any_of(list.begin(), list.end(), [object](const auto& held) { return held.get() == object; });
 }
 }  // namespace
 
-void AtkBridge::Publish(GtkPlatform& platform, GtkWidget* window, IAccessibleNode* root) {
-    if (!window) return;
-    // The frame's children change from GTK's widgets to the tree (or back):
-    // clients that cached the old ones must hear it.
-    AtkObject* frame = gtk_widget_get_accessible(window);
-    std::vector<AtkObject*> before = RefChildren(frame);
-    if (auto* old = static_cast<IAccessibleNode*>(g_object_get_data(G_OBJECT(window), kRootKey))) roots_.erase(old);
-    g_object_set_data(G_OBJECT(window), kRootKey, root);
-    if (root) roots_[root] = {&platform, window};
-    std::vector<AtkObject*> after = RefChildren(frame);
-    for (std::size_t i = before.size(); i-- > 0;)
-        g_signal_emit_by_name(frame, "children-changed::remove", static_cast<guint>(i), before[i]);
-    for (std::size_t i = 0; i < after.size(); ++i)
-        g_signal_emit_by_name(frame, "children-changed::add", static_cast<guint>(i), after[i]);
-    for (AtkObject* child : before) g_object_unref(child);
-    for (AtkObject* child : after) g_object_unref(child);
+AtkBridge::~AtkBridge() {
+    for (auto& [node, wrapper] : wrappers_) AsNode(wrapper.object.get())->node = nullptr;
 }
 
-IAccessibleNode* AtkBridge::RootOf(GtkWidget* window) const {
+AtkBridge* AtkBridge::OfWindow(GtkWidget* window) {
+    return static_cast<AtkBridge*>(g_object_get_data(G_OBJECT(window), kBridgeKey));
+}
+
+GtkWidget* AtkBridge::WindowWidget(platform::WindowHandle window) {
+    GtkWidget* widget = window ? platform_.TopLevelWidget(window) : nullptr;
+    return widget && GTK_IS_WINDOW(widget) ? widget : nullptr;
+}
+
+IAccessibleNode* AtkBridge::RootOfWidget(GtkWidget* window) {
+    if (OfWindow(window) != this) return nullptr;
     return static_cast<IAccessibleNode*>(g_object_get_data(G_OBJECT(window), kRootKey));
 }
 
-IAccessibleNode* AtkBridge::TopOf(IAccessibleNode* node) const {
-    while (node && node->Parent()) node = node->Parent();
-    return node;
+void AtkBridge::TreeChanging(platform::WindowHandle window) {
+    GtkWidget* widget = WindowWidget(window);
+    frameBefore_.clear();
+    if (widget) frameBefore_ = RefChildren(gtk_widget_get_accessible(widget));
+}
+
+void AtkBridge::TreeChanged(platform::WindowHandle window) {
+    GtkWidget* widget = WindowWidget(window);
+    std::vector<GObjectPtr<AtkObject>> before = std::move(frameBefore_);
+    frameBefore_.clear();
+    if (!widget) return;
+    IAccessibleNode* root = RootOf(window);
+    g_object_set_data(G_OBJECT(widget), kBridgeKey, root ? this : nullptr);
+    g_object_set_data(G_OBJECT(widget), kRootKey, root);
+    // The frame's children change from GTK's widgets to the tree (or back):
+    // clients that cached the old ones must hear it.
+    AtkObject* frame = gtk_widget_get_accessible(widget);
+    std::vector<GObjectPtr<AtkObject>> after = RefChildren(frame);
+    for (std::size_t i = before.size(); i-- > 0;)
+        g_signal_emit_by_name(frame, "children-changed::remove", static_cast<guint>(i), before[i].get());
+    for (std::size_t i = 0; i < after.size(); ++i)
+        g_signal_emit_by_name(frame, "children-changed::add", static_cast<guint>(i), after[i].get());
 }
 
 GtkWidget* AtkBridge::AreaOf(IAccessibleNode* node) {
-    auto it = roots_.find(TopOf(node));
-    if (it == roots_.end()) return nullptr;
-    GtkWidget* child = gtk_bin_get_child(GTK_BIN(it->second.window));
+    GtkWidget* window = WindowWidget(WindowOf(node));
+    if (!window) return nullptr;
+    GtkWidget* child = gtk_bin_get_child(GTK_BIN(window));
     // The window holds an overlay whose main child is the drawing area.
     return child && GTK_IS_BIN(child) ? gtk_bin_get_child(GTK_BIN(child)) : child;
 }
 
 AtkObject* AtkBridge::Wrap(IAccessibleNode* node) {
     if (!node) return nullptr;
-    auto root = roots_.find(node);
-    if (root != roots_.end()) return gtk_widget_get_accessible(root->second.window);
+    const platform::WindowHandle window = WindowOf(node);
+    GtkWidget* widget = WindowWidget(window);
+    if (!widget) return nullptr;
+    if (!node->Parent()) return gtk_widget_get_accessible(widget);
     auto known = wrappers_.find(node);
-    if (known != wrappers_.end()) return known->second;
-    auto top = roots_.find(TopOf(node));
-    if (top == roots_.end()) return nullptr;
+    if (known != wrappers_.end()) return known->second.object.get();
     if (node->Role() == AccessibleRole::Embedded) {
-        GtkWidget* display = top->second.platform->TopLevelWidget(node->EmbeddedWindow());
+        GtkWidget* display = platform_.TopLevelWidget(node->EmbeddedWindow());
         return display ? gtk_widget_get_accessible(display) : nullptr;
     }
     auto* object = AsNode(g_object_new(velmora_atk_node_get_type(), nullptr));
     object->node = node;
-    object->lastStates = node->States();
+    object->bridge = this;
     atk_object_initialize(ATK_OBJECT(object), nullptr);
-    wrappers_[node] = ATK_OBJECT(object);
+    wrappers_[node].object.reset(ATK_OBJECT(object));
+    Remember(*node);
     return ATK_OBJECT(object);
 }
 
@@ -363,66 +376,52 @@ std::vector<AtkObject*> AtkBridge::ChildrenOf(IAccessibleNode* node) {
     return out;
 }
 
-void AtkBridge::Changed(IAccessibleNode& node, platform::AccessibleChange change) {
-    if (roots_.empty()) return;
-    const bool wrapped = wrappers_.count(&node) != 0;
-    // Focus and selection are worth a new object: a screen reader follows
-    // them without having walked there.
-    if (!wrapped && change != platform::AccessibleChange::States) return;
-    AtkObject* object = Wrap(&node);
-    if (!object || !g_type_is_a(G_OBJECT_TYPE(object), velmora_atk_node_get_type())) return;
-    VelmoraAtkNode* self = AsNode(object);
-    switch (change) {
-    case platform::AccessibleChange::Name:
-        g_object_notify(G_OBJECT(object), "accessible-name");
-        break;
-    case platform::AccessibleChange::States: {
-        const unsigned now = node.States();
-        const unsigned before = wrapped ? self->lastStates : 0;
-        self->lastStates = now;
-        if (!wrapped && !(now & (platform::AccessibleFocused | platform::AccessibleSelected))) break;
-        for (const StateMapping& m : kStates)
-            if ((now ^ before) & m.bit) atk_object_notify_state_change(object, m.state, (now & m.bit) != 0);
-        break;
-    }
-    case platform::AccessibleChange::Bounds: {
-        AtkRectangle rect{0, 0, 0, 0};
-        if (NodeExtents(&node, ATK_XY_SCREEN, rect)) g_signal_emit_by_name(object, "bounds-changed", &rect);
-        break;
-    }
-    case platform::AccessibleChange::Children: {
-        std::vector<AtkObject*> now = ChildrenOf(&node);
-        std::vector<AtkObject*>& before = *self->lastChildren;
-        for (std::size_t i = 0; i < before.size(); ++i)
-            if (std::find(now.begin(), now.end(), before[i]) == now.end())
-                g_signal_emit_by_name(object, "children-changed::remove", static_cast<guint>(i), before[i]);
-        for (std::size_t i = 0; i < now.size(); ++i)
-            if (std::find(before.begin(), before.end(), now[i]) == before.end())
-                g_signal_emit_by_name(object, "children-changed::add", static_cast<guint>(i), now[i]);
-        before = now;
-        break;
-    }
-    }
+// The hooks below are called only for nodes inside a published tree that
+// the tracker knows; the root stands for the frame, which GTK announces.
+
+void AtkBridge::NameChanged(IAccessibleNode& node) {
+    auto it = wrappers_.find(&node);
+    if (it != wrappers_.end()) g_object_notify(G_OBJECT(it->second.object.get()), "accessible-name");
 }
 
-void AtkBridge::Removed(IAccessibleNode& node) {
-    roots_.erase(&node);
+void AtkBridge::BoundsChanged(IAccessibleNode& node) {
+    auto it = wrappers_.find(&node);
+    AtkRectangle rect{0, 0, 0, 0};
+    if (it != wrappers_.end() && NodeExtents(*this, &node, ATK_XY_SCREEN, rect))
+        g_signal_emit_by_name(it->second.object.get(), "bounds-changed", &rect);
+}
+
+void AtkBridge::ChildrenChanged(IAccessibleNode& node) {
     auto it = wrappers_.find(&node);
     if (it == wrappers_.end()) return;
-    AtkObject* object = it->second;
+    AtkObject* object = it->second.object.get();
+    std::vector<GObjectPtr<AtkObject>> now;
+    for (AtkObject* child : ChildrenOf(&node)) now.push_back(Ref(child));
+    // ChildrenOf may have made new wrappers: look the node up again.
+    std::vector<GObjectPtr<AtkObject>> before = std::move(wrappers_[&node].lastChildren);
+    for (std::size_t i = 0; i < before.size(); ++i)
+        if (!Listed(now, before[i].get()))
+            g_signal_emit_by_name(object, "children-changed::remove", static_cast<guint>(i), before[i].get());
+    for (std::size_t i = 0; i < now.size(); ++i)
+        if (!Listed(before, now[i].get()))
+            g_signal_emit_by_name(object, "children-changed::add", static_cast<guint>(i), now[i].get());
+    wrappers_[&node].lastChildren = std::move(now);
+}
+
+void AtkBridge::StatesChanged(IAccessibleNode& node, unsigned before, unsigned now) {
+    AtkObject* object = Wrap(&node);
+    if (!object || !g_type_is_a(G_OBJECT_TYPE(object), velmora_atk_node_get_type())) return;
+    for (const StateMapping& m : kStates)
+        if ((now ^ before) & m.bit) atk_object_notify_state_change(object, m.state, (now & m.bit) != 0);
+}
+
+void AtkBridge::Forgotten(IAccessibleNode& node) {
+    auto it = wrappers_.find(&node);
+    if (it == wrappers_.end()) return;
+    Wrapper gone = std::move(it->second);
     wrappers_.erase(it);
-    AsNode(object)->node = nullptr;
-    atk_object_notify_state_change(object, ATK_STATE_DEFUNCT, TRUE);
-    g_object_unref(object);
+    AsNode(gone.object.get())->node = nullptr;
+    atk_object_notify_state_change(gone.object.get(), ATK_STATE_DEFUNCT, TRUE);
 }
-
-// ----------------------------------------------------------- GtkPlatform
-
-void GtkPlatform::PublishAccessibleTree(platform::WindowHandle window, IAccessibleNode* root) {
-    GtkWidget* widget = TopLevelWidget(window);
-    if (widget && GTK_IS_WINDOW(widget)) AtkBridge::Instance().Publish(*this, widget, root);
-}
-
-platform::IAccessibilityEvents* GtkPlatform::AccessibilityEvents() { return &AtkBridge::Instance(); }
 
 }  // namespace velmora::gtk

@@ -3,13 +3,19 @@
 // NewAccessibleWindow answers for its published tree: its own accessible is
 // the frame, and the frame's children are the tree's top nodes. An embedded
 // display (the web view) is placed by its own widget's accessible.
+//
+// The platform owns the bridge. The frame finds it through its window, and
+// every node object through the bridge that made it; the bridge cuts them
+// loose when it goes. The rules of what is told live in AccessibilityTracker.
 #pragma once
 
 #include <gtk/gtk.h>
 
 #include <unordered_map>
+#include <vector>
 
-#include "platform/Accessibility.h"
+#include "GLibHolders.h"
+#include "backends/native/AccessibilityTracker.h"
 
 namespace velmora::gtk {
 
@@ -17,11 +23,10 @@ class GtkPlatform;
 
 GtkWidget* NewAccessibleWindow();
 
-class AtkBridge : public platform::IAccessibilityEvents {
+class AtkBridge final : public platform::AccessibilityTracker {
 public:
-    static AtkBridge& Instance();
-
-    void Publish(GtkPlatform& platform, GtkWidget* window, platform::IAccessibleNode* root);
+    explicit AtkBridge(GtkPlatform& platform) : platform_(platform) {}
+    ~AtkBridge() override;
 
     // The ATK object standing for a node (borrowed): the window's own for a
     // root, the display widget's for an embedded node, ours for the rest.
@@ -29,23 +34,37 @@ public:
     AtkObject* Wrap(platform::IAccessibleNode* node);
     // The ATK children of a node, borrowed, in order.
     std::vector<AtkObject*> ChildrenOf(platform::IAccessibleNode* node);
-    // Root of a window's published tree, or nullptr.
-    platform::IAccessibleNode* RootOf(GtkWidget* window) const;
     // The drawing area under a node's window, for screen positions.
     GtkWidget* AreaOf(platform::IAccessibleNode* node);
 
-    void Changed(platform::IAccessibleNode& node, platform::AccessibleChange change) override;
-    void Removed(platform::IAccessibleNode& node) override;
+    // The bridge serving a window made by NewAccessibleWindow, and the root
+    // it published there; nullptr for none.
+    static AtkBridge* OfWindow(GtkWidget* window);
+    platform::IAccessibleNode* RootOfWidget(GtkWidget* window);
+
+protected:
+    void TreeChanging(platform::WindowHandle window) override;
+    void TreeChanged(platform::WindowHandle window) override;
+    void NameChanged(platform::IAccessibleNode& node) override;
+    void BoundsChanged(platform::IAccessibleNode& node) override;
+    void ChildrenChanged(platform::IAccessibleNode& node) override;
+    void StatesChanged(platform::IAccessibleNode& node, unsigned before, unsigned now) override;
+    void Forgotten(platform::IAccessibleNode& node) override;
 
 private:
-    struct Published {
-        GtkPlatform* platform = nullptr;
-        GtkWidget* window = nullptr;
+    // Our object for a node, and the children a client was last told of.
+    // Both hold references: a "remove" never names a freed object, and a
+    // new child never shares an address with one still listed.
+    struct Wrapper {
+        GObjectPtr<AtkObject> object;
+        std::vector<GObjectPtr<AtkObject>> lastChildren;
     };
-    platform::IAccessibleNode* TopOf(platform::IAccessibleNode* node) const;
+    GtkWidget* WindowWidget(platform::WindowHandle window);
 
-    std::unordered_map<platform::IAccessibleNode*, Published> roots_;
-    std::unordered_map<platform::IAccessibleNode*, AtkObject*> wrappers_;
+    GtkPlatform& platform_;
+    std::unordered_map<platform::IAccessibleNode*, Wrapper> wrappers_;
+    // The frame's children while its root changes.
+    std::vector<GObjectPtr<AtkObject>> frameBefore_;
 };
 
 }  // namespace velmora::gtk

@@ -17,6 +17,7 @@
 #include "base/Exceptions.h"
 #include "CairoCanvas.h"
 #include "DesktopIdentity.h"
+#include "EngineEnvironment.h"
 #include "MessageDialog.h"
 #include "ProgramIcon.h"
 #include "ScaleConversion.h"
@@ -142,14 +143,7 @@ bool GtkPlatform::EnsureGtk() {
         return true;
     }();
     (void)named;
-    // The toolkit draws with cairo, and the engine is told never to use the
-    // graphics processor (pages of text need none). GDK's probe of OpenGL at
-    // start-up, which loads the GL driver before the window can be shown,
-    // and the engine's DMA-BUF path, a few MiB set up for composited pages
-    // this reader never has, are therefore left out. Only when unset: the
-    // user's own choice stands.
-    g_setenv("GDK_GL", "disable", FALSE);
-    g_setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", FALSE);
+    SetEngineEnvironment();
     gtkReady_ = gtk_init_check(nullptr, nullptr);
     if (!gtkReady_) return false;
     // gtk_init derives the class from the program name; the taskbar groups
@@ -233,6 +227,12 @@ GtkWidget* GtkPlatform::TopLevelWidget(WindowHandle handle) {
     if (Display* d = FindDisplay(handle)) return d->widget;
     return nullptr;
 }
+
+void GtkPlatform::PublishAccessibleTree(WindowHandle window, platform::IAccessibleNode* root) {
+    accessibility_.Publish(window, root);
+}
+
+platform::IAccessibilityEvents* GtkPlatform::AccessibilityEvents() { return &accessibility_; }
 
 GtkWidget* GtkPlatform::DrawingArea(WindowHandle handle) {
     TopLevel* w = FindTopLevel(handle);

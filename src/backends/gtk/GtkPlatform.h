@@ -49,6 +49,7 @@
 #include <optional>
 #include <string>
 
+#include "AtkBridge.h"
 #include "InputTranslation.h"
 #include "GLibHolders.h"
 #include "backends/native/NativePlatform.h"
@@ -103,7 +104,7 @@ public:
     std::unique_ptr<platform::ICanvas> CreateOffscreenCanvas(platform::SizeI pixels, float scale) override;
     std::unique_ptr<platform::IWebEngine> CreateWebEngine(platform::IWebEngineEvents& events,
                                                           platform::EngineResult& failure) override;
-    // --- accessibility (AtkBridge.cpp) ---
+    // --- accessibility ---
     void PublishAccessibleTree(platform::WindowHandle window, platform::IAccessibleNode* root) override;
     platform::IAccessibilityEvents* AccessibilityEvents() override;
 
@@ -196,6 +197,7 @@ private:
     platform::WindowHandle nextHandle_ = 1;
     std::map<platform::WindowHandle, std::unique_ptr<TopLevel>> windows_;
     std::map<platform::WindowHandle, std::unique_ptr<Display>> displays_;
+    AtkBridge accessibility_{*this};
     std::map<platform::TimerHandle, std::unique_ptr<NativeTimer>> nativeTimers_;
     ClickCounter clicks_{400, 5};
     WheelAccumulator wheel_;

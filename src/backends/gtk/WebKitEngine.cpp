@@ -7,6 +7,8 @@
 #include <cmath>
 #include <utility>
 
+#include "EngineEnvironment.h"
+#include "GLibHolders.h"
 #include "GtkPlatform.h"
 #ifdef VELMORA_BENCH_TRACE
 #include "BenchTrace.h"
@@ -392,13 +394,14 @@ bool WebKitEngine::IsOtherHost(const std::string& uri) const {
 }
 
 void WebKitEngine::OpenExternally(const std::string& uri) {
-    GdkAppLaunchContext* launch = gdk_display_get_app_launch_context(gtk_widget_get_display(GTK_WIDGET(view_)));
-    GError* error = nullptr;
-    if (!g_app_info_launch_default_for_uri(uri.c_str(), G_APP_LAUNCH_CONTEXT(launch), &error)) {
+    GObjectPtr<GdkAppLaunchContext> launch(
+        gdk_display_get_app_launch_context(gtk_widget_get_display(GTK_WIDGET(view_))));
+    LeaveOutEngineEnvironment(G_APP_LAUNCH_CONTEXT(launch.get()));
+    GError* failed = nullptr;
+    if (!g_app_info_launch_default_for_uri(uri.c_str(), G_APP_LAUNCH_CONTEXT(launch.get()), &failed)) {
+        const GErrorPtr error(failed);
         g_message("No program opens %s: %s", uri.c_str(), error ? error->message : "");
-        if (error) g_error_free(error);
     }
-    g_object_unref(launch);
 }
 
 void WebKitEngine::Zoom(int direction) {

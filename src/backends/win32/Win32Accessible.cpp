@@ -1,11 +1,11 @@
 #include "Win32Accessible.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "TextConversion.h"
-#include "Win32Platform.h"
 
 namespace velmora::win32 {
 
@@ -76,6 +76,11 @@ std::string ActionTitle(const IAccessibleNode& node, const std::string& action) 
     if (!title.empty() && title[0] >= 'a' && title[0] <= 'z') title[0] = static_cast<char>(title[0] - 'a' + 'A');
     return title;
 }
+
+platform::WindowHandle WindowHandleOf(HWND hwnd) {
+    return static_cast<platform::WindowHandle>(reinterpret_cast<std::uintptr_t>(hwnd));
+}
+HWND HwndFrom(platform::WindowHandle window) { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(window)); }
 
 bool Contains(const platform::RectI& r, POINT p) {
     return p.x >= r.left && p.x < r.right && p.y >= r.top && p.y < r.bottom;
@@ -305,8 +310,8 @@ public:
 private:
     ~AccessibleObject() = default;
 
-    bool Alive() const { return owner_ && node_ && owner_->WindowOf(node_); }
-    HWND Window() const { return owner_->WindowOf(node_); }
+    bool Alive() const { return owner_ && node_ && owner_->HwndOf(node_); }
+    HWND Window() const { return owner_->HwndOf(node_); }
 
     // CHILDID_SELF; a positive number is the place among this node's
     // children, counted from 1 (clients walk so: AccessibleChildren without
@@ -315,7 +320,7 @@ private:
     IAccessibleNode* Resolve(const VARIANT& child) const {
         if (child.vt != VT_I4) return nullptr;
         if (child.lVal == CHILDID_SELF) return node_;
-        if (child.lVal < 0) return owner_->NodeById(Window(), -child.lVal);
+        if (child.lVal < 0) return owner_->NodeById(WindowHandleOf(Window()), -child.lVal);
         const auto children = node_->Children();
         if (static_cast<std::size_t>(child.lVal) > children.size()) return nullptr;
         return children[static_cast<std::size_t>(child.lVal) - 1];
@@ -368,137 +373,77 @@ private:
 // ---------------------------------------------------------------- the bridge
 
 Win32Accessibility::~Win32Accessibility() {
-    for (auto& [node, known] : known_)
-        if (known.impl) known.impl->Disconnect();
+    for (auto& [node, object] : objects_)
+        if (object.impl) object.impl->Disconnect();
 }
 
-void Win32Accessibility::Publish(HWND hwnd, IAccessibleNode* root) {
-    auto it = roots_.find(hwnd);
-    if (it != roots_.end()) {
-        if (it->second == root) return;
-        roots_.erase(it);
-    }
-    if (root) roots_[hwnd] = root;
+void Win32Accessibility::TreeChanged(platform::WindowHandle window) {
     // Whatever a client holds of the old tree is stale now.
-    NotifyWinEvent(EVENT_OBJECT_REORDER, hwnd, OBJID_CLIENT, CHILDID_SELF);
+    NotifyWinEvent(EVENT_OBJECT_REORDER, HwndFrom(window), OBJID_CLIENT, CHILDID_SELF);
 }
-
-void Win32Accessibility::Forget(HWND hwnd) { roots_.erase(hwnd); }
 
 LRESULT Win32Accessibility::GetObject(HWND hwnd, WPARAM wParam, LPARAM lParam, bool& handled) {
     handled = false;
     // The object id arrives as a 32-bit value, sign-extended on 64-bit.
     if (static_cast<LONG>(lParam) != OBJID_CLIENT) return 0;
-    IAccessibleNode* root = RootOf(hwnd);
+    IAccessibleNode* root = RootOf(WindowHandleOf(hwnd));
     if (!root) return 0;
-    Known& known = Remember(root);
+    Object& object = ObjectOf(*root);
     handled = true;
-    return LresultFromObject(__uuidof(IAccessible), wParam, known.object.Get());
+    return LresultFromObject(__uuidof(IAccessible), wParam, object.object.Get());
 }
 
-HWND Win32Accessibility::WindowOf(IAccessibleNode* node) const {
-    while (node && node->Parent()) node = node->Parent();
-    for (const auto& [hwnd, root] : roots_)
-        if (root == node) return hwnd;
-    return nullptr;
-}
+HWND Win32Accessibility::HwndOf(IAccessibleNode* node) const { return HwndFrom(WindowOf(node)); }
 
-IAccessibleNode* Win32Accessibility::RootOf(HWND hwnd) const {
-    auto it = roots_.find(hwnd);
-    return it == roots_.end() ? nullptr : it->second;
-}
-
-Win32Accessibility::Known& Win32Accessibility::Remember(IAccessibleNode* node) {
-    Known& known = known_[node];
-    if (known.id == 0) {
-        known.id = nextId_++;
-        known.states = node->States();
-        byId_[known.id] = node;
+Win32Accessibility::Object& Win32Accessibility::ObjectOf(IAccessibleNode& node) {
+    Remember(node);
+    Object& object = objects_[&node];
+    if (!object.object) {
+        object.impl = new AccessibleObject(*this, node);
+        object.object.Attach(object.impl);
     }
-    if (!known.object && node->Role() != AccessibleRole::Embedded) {
-        known.impl = new AccessibleObject(*this, *node);
-        known.object.Attach(known.impl);
-    }
-    return known;
+    return object;
 }
-
-long Win32Accessibility::IdOf(IAccessibleNode* node) { return Remember(node).id; }
 
 ComPtr<IDispatch> Win32Accessibility::Dispatch(IAccessibleNode* node) {
     ComPtr<IDispatch> out;
-    if (!node || !WindowOf(node)) return out;
+    if (!node || !HwndOf(node)) return out;
     if (node->Role() == AccessibleRole::Embedded) {
-        HWND display = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(node->EmbeddedWindow()));
+        HWND display = HwndFrom(node->EmbeddedWindow());
         if (display && IsWindow(display))
             AccessibleObjectFromWindow(display, static_cast<DWORD>(OBJID_WINDOW), IID_IDispatch,
                                        reinterpret_cast<void**>(out.GetAddressOf()));
         return out;
     }
-    Remember(node).object.As(&out);
+    ObjectOf(*node).object.As(&out);
     return out;
 }
 
-IAccessibleNode* Win32Accessibility::NodeById(HWND hwnd, long id) const {
-    auto it = byId_.find(id);
-    if (it == byId_.end()) return nullptr;
-    return WindowOf(it->second) == hwnd ? it->second : nullptr;
-}
-
 void Win32Accessibility::Notify(DWORD event, IAccessibleNode& node) {
-    HWND hwnd = WindowOf(&node);
+    HWND hwnd = HwndOf(&node);
     if (!hwnd) return;
-    const LONG child = node.Parent() ? -IdOf(&node) : CHILDID_SELF;
+    const LONG child = node.Parent() ? -Remember(node) : CHILDID_SELF;
     NotifyWinEvent(event, hwnd, OBJID_CLIENT, child);
 }
 
-void Win32Accessibility::Changed(IAccessibleNode& node, platform::AccessibleChange change) {
-    if (roots_.empty() || !WindowOf(&node)) return;
-    switch (change) {
-    case platform::AccessibleChange::Name: Notify(EVENT_OBJECT_NAMECHANGE, node); break;
-    case platform::AccessibleChange::Bounds: Notify(EVENT_OBJECT_LOCATIONCHANGE, node); break;
-    case platform::AccessibleChange::Children: Notify(EVENT_OBJECT_REORDER, node); break;
-    case platform::AccessibleChange::States: {
-        const bool seen = known_.count(&node) != 0;
-        const unsigned now = node.States();
-        // Focus and selection are announced even for a node nobody asked
-        // about yet: a screen reader follows them without having walked there.
-        const unsigned before = seen ? known_[&node].states : 0;
-        if (!seen && !(now & (platform::AccessibleFocused | platform::AccessibleSelected))) break;
-        Remember(&node).states = now;
-        const unsigned flipped = now ^ before;
-        if (!flipped) break;
-        const bool showing = now & platform::AccessibleShowing;
-        if (flipped & platform::AccessibleShowing) Notify(showing ? EVENT_OBJECT_SHOW : EVENT_OBJECT_HIDE, node);
-        if ((flipped & platform::AccessibleFocused) && (now & platform::AccessibleFocused))
-            Notify(EVENT_OBJECT_FOCUS, node);
-        if ((flipped & platform::AccessibleSelected) && (now & platform::AccessibleSelected))
-            Notify(EVENT_OBJECT_SELECTION, node);
-        Notify(EVENT_OBJECT_STATECHANGE, node);
-        break;
-    }
-    }
+void Win32Accessibility::NameChanged(IAccessibleNode& node) { Notify(EVENT_OBJECT_NAMECHANGE, node); }
+void Win32Accessibility::BoundsChanged(IAccessibleNode& node) { Notify(EVENT_OBJECT_LOCATIONCHANGE, node); }
+void Win32Accessibility::ChildrenChanged(IAccessibleNode& node) { Notify(EVENT_OBJECT_REORDER, node); }
+
+void Win32Accessibility::StatesChanged(IAccessibleNode& node, unsigned before, unsigned now) {
+    const unsigned flipped = now ^ before;
+    if (flipped & platform::AccessibleShowing)
+        Notify(now & platform::AccessibleShowing ? EVENT_OBJECT_SHOW : EVENT_OBJECT_HIDE, node);
+    if ((flipped & now) & platform::AccessibleFocused) Notify(EVENT_OBJECT_FOCUS, node);
+    if ((flipped & now) & platform::AccessibleSelected) Notify(EVENT_OBJECT_SELECTION, node);
+    Notify(EVENT_OBJECT_STATECHANGE, node);
 }
 
-void Win32Accessibility::Removed(IAccessibleNode& node) {
-    for (auto it = roots_.begin(); it != roots_.end();)
-        it = it->second == &node ? roots_.erase(it) : std::next(it);
-    auto it = known_.find(&node);
-    if (it == known_.end()) return;
+void Win32Accessibility::Forgotten(IAccessibleNode& node) {
+    auto it = objects_.find(&node);
+    if (it == objects_.end()) return;
     if (it->second.impl) it->second.impl->Disconnect();
-    byId_.erase(it->second.id);
-    known_.erase(it);
+    objects_.erase(it);
 }
-
-}  // namespace velmora::win32
-
-// ---------------------------------------------------------------- the platform's part
-
-namespace velmora::win32 {
-
-void Win32Platform::PublishAccessibleTree(platform::WindowHandle window, IAccessibleNode* root) {
-    accessibility_.Publish(ToHwnd(window), root);
-}
-
-platform::IAccessibilityEvents* Win32Platform::AccessibilityEvents() { return &accessibility_; }
 
 }  // namespace velmora::win32

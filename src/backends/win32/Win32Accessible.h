@@ -19,66 +19,61 @@
 // Lifetime. A client may hold an object long after its control is gone (or
 // hold it across the process boundary through COM's proxy). The object then
 // answers CO_E_OBJNOTCONNECTED to everything but IUnknown.
+// The platform owns the bridge; every object holds the bridge that made it
+// and is cut loose when the node or the bridge goes. The rules of what is
+// announced live in AccessibilityTracker.
 #pragma once
 
 #include "WinApi.h"
 
 #include <oleacc.h>
 
-#include <cstdint>
-#include <map>
 #include <unordered_map>
 
 #include "ComHolders.h"
-#include "platform/Accessibility.h"
+#include "backends/native/AccessibilityTracker.h"
 
 namespace velmora::win32 {
 
 class AccessibleObject;
 
-class Win32Accessibility final : public platform::IAccessibilityEvents {
+class Win32Accessibility final : public platform::AccessibilityTracker {
 public:
     Win32Accessibility() = default;
     ~Win32Accessibility() override;
-    Win32Accessibility(const Win32Accessibility&) = delete;
-    Win32Accessibility& operator=(const Win32Accessibility&) = delete;
 
-    // root nullptr withdraws the window's tree.
-    void Publish(HWND hwnd, platform::IAccessibleNode* root);
-    // The window is being destroyed: its tree goes with it.
-    void Forget(HWND hwnd);
     // WM_GETOBJECT: handled is false when the window has no tree for the
     // asked object (the default window procedure answers then).
     LRESULT GetObject(HWND hwnd, WPARAM wParam, LPARAM lParam, bool& handled);
 
-    void Changed(platform::IAccessibleNode& node, platform::AccessibleChange change) override;
-    void Removed(platform::IAccessibleNode& node) override;
-
     // --- for the objects ---
     // The window whose published tree holds node, or nullptr.
-    HWND WindowOf(platform::IAccessibleNode* node) const;
-    platform::IAccessibleNode* RootOf(HWND hwnd) const;
+    HWND HwndOf(platform::IAccessibleNode* node) const;
     // The object standing for a node (new reference): ours, or for an
     // embedded node the display window's own. nullptr when there is none.
     ComPtr<IDispatch> Dispatch(platform::IAccessibleNode* node);
-    // The node numbered id inside the tree of hwnd, or nullptr.
-    platform::IAccessibleNode* NodeById(HWND hwnd, long id) const;
-    long IdOf(platform::IAccessibleNode* node);
+
+protected:
+    // Focus, selection, showing: one WinEvent each, then the state change.
+    void StatesChanged(platform::IAccessibleNode& node, unsigned before, unsigned now) override;
+    // A client re-reads the whole tree of the window on a reorder.
+    void TreeChanging(platform::WindowHandle) override {}
+    void TreeChanged(platform::WindowHandle window) override;
+    void ChildrenChanged(platform::IAccessibleNode& node) override;
+    void NameChanged(platform::IAccessibleNode& node) override;
+    void BoundsChanged(platform::IAccessibleNode& node) override;
+    // Its object answers "not connected" from now on.
+    void Forgotten(platform::IAccessibleNode& node) override;
 
 private:
-    struct Known {
-        long id = 0;
-        unsigned states = 0;
+    struct Object {
         ComPtr<IAccessible> object;
         AccessibleObject* impl = nullptr;  // the same object, to disconnect it
     };
-    Known& Remember(platform::IAccessibleNode* node);
+    Object& ObjectOf(platform::IAccessibleNode& node);
     void Notify(DWORD event, platform::IAccessibleNode& node);
 
-    std::map<HWND, platform::IAccessibleNode*> roots_;
-    std::unordered_map<platform::IAccessibleNode*, Known> known_;
-    std::unordered_map<long, platform::IAccessibleNode*> byId_;
-    long nextId_ = 1;
+    std::unordered_map<platform::IAccessibleNode*, Object> objects_;
 };
 
 }  // namespace velmora::win32

@@ -298,10 +298,16 @@ WindowHandle Win32Platform::CreateNativeWindow(const platform::WindowCreateParam
     return ToHandle(hwnd);
 }
 
+void Win32Platform::PublishAccessibleTree(WindowHandle window, platform::IAccessibleNode* root) {
+    accessibility_.Publish(window, root);
+}
+
+platform::IAccessibilityEvents* Win32Platform::AccessibilityEvents() { return &accessibility_; }
+
 void Win32Platform::DestroyNativeWindow(WindowHandle handle) {
     HWND hwnd = ToHwnd(handle);
     windows_.erase(hwnd);
-    accessibility_.Forget(hwnd);
+    accessibility_.Forget(handle);
     if (GetCapture() == hwnd) ReleaseCapture();
     if (IsWindow(hwnd)) DestroyWindow(hwnd);
     // Messages already queued for it find no window when dispatched.

@@ -104,7 +104,7 @@ public:
     std::unique_ptr<platform::IWebEngine> CreateWebEngine(platform::IWebEngineEvents& events,
                                                           platform::EngineResult& failure) override;
 
-    // --- accessibility (Win32Accessible.cpp) ---
+    // --- accessibility ---
     void PublishAccessibleTree(platform::WindowHandle window, platform::IAccessibleNode* root) override;
     platform::IAccessibilityEvents* AccessibilityEvents() override;
 

@@ -14,18 +14,15 @@ reader=$1
 book=$2
 port=$3
 here=$(cd "$(dirname "$0")" && pwd)
-VELMORA_SCRIPT="a11y-smoke"
+lib=$here/../../../scripts/lib.sh
 # shellcheck source=scripts/lib.sh
-. "$here/../../../scripts/lib.sh"
+. "$lib"
 
 for tool in Xvfb dbus-run-session python3; do
     command -v "$tool" >/dev/null || velmora_test_skip "$tool is not installed"
 done
-launcher=""
-for candidate in /usr/libexec/at-spi-bus-launcher /usr/lib/at-spi2-core/at-spi-bus-launcher; do
-    [[ -x $candidate ]] && launcher=$candidate && break
-done
-[[ -n $launcher ]] || velmora_test_skip "the accessibility bus launcher (at-spi2-core) is not installed"
+velmora_accessibility_bus_launcher launcher ||
+    velmora_test_skip "the accessibility bus launcher (at-spi2-core) is not installed"
 # The distribution's python carries the introspection bindings; a python of
 # one's own earlier on the PATH may not.
 client_python=""
@@ -40,22 +37,23 @@ done
 work=$(mktemp -d)
 VELMORA_TEST_WORK=$work
 server_pid=""
+xvfb_pid=""
+# The exit status decides whether the work folder stays; 0 when the test goes
+# on elsewhere.
 finish() {
-    velmora_stop "$server_pid" "${VELMORA_XVFB_PID:-}"
-    velmora_test_forget_work
+    local status=${1:-$?}
+    velmora_stop "$server_pid" "$xvfb_pid"
+    velmora_test_forget_work "$status"
 }
 trap finish EXIT
 
 # ------------------------------------------------------------ chapter server
-velmora_serve_book_for_test "$book" "$port" "$work/server.log" A11Y_OWN_NETWORK finish "$0" "$@"
-case $? in
-0) server_pid=$VELMORA_SERVER_PID ;;
-77) velmora_test_skip "$VELMORA_SERVER_PROBLEM" ;;
-*) velmora_test_fail "$VELMORA_SERVER_PROBLEM" ;;
-esac
+again=()
+velmora_test_serve_book "$book" "$port" "$work/server.log" server_pid A11Y_OWN_NETWORK again "$0" "$@" ||
+    { finish 0; exec "${again[@]}"; }
 
 # ------------------------------------------------------------ display
-velmora_start_display 1024x768x24 || velmora_test_fail "the virtual display did not start"
+velmora_start_display 1024x768x24 xvfb_pid || velmora_test_fail "the virtual display did not start"
 
 # ------------------------------------------------------------ buses, reader, client
 mkdir -p "$work/cache" "$work/config" "$work/data" "$work/runtime"
@@ -65,13 +63,9 @@ export WEBKIT_DISABLE_COMPOSITING_MODE=1
 unset GDK_SCALE GDK_DPI_SCALE NO_AT_BRIDGE
 # shellcheck disable=SC2016  # expanded by the inner shell
 dbus-run-session -- bash -c '
-    work=$1 reader=$2 client=$3 launcher=$4 client_python=$5
-    "$launcher" --launch-immediately >"$work/launcher.log" 2>&1 &
-    launcher_pid=$!
-    # Everyone asks for accessibility, as a running screen reader would.
-    dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
-        org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled variant:boolean:true \
-        >/dev/null 2>&1
+    work=$1 reader=$2 client=$3 lib=$4 client_python=$5
+    . "$lib"
+    velmora_start_accessibility_bus "$work/launcher.log" launcher_pid || exit 1
     G_DEBUG=fatal-criticals "$reader" >"$work/reader.log" 2>&1 &
     reader_pid=$!
     timeout 120 "$client_python" "$client" "$work/server.log" "Радионавигационные средства определения места в море"
@@ -80,7 +74,7 @@ dbus-run-session -- bash -c '
     kill $reader_pid $launcher_pid 2>/dev/null
     wait
     exit $rc
-' a11y "$work" "$reader" "$here/a11y_client.py" "$launcher" "$client_python"
+' a11y "$work" "$reader" "$here/a11y_client.py" "$lib" "$client_python"
 rc=$?
 [[ $rc -eq 0 ]] || velmora_test_fail "the accessibility checks failed (exit $rc)"
 echo "accessibility smoke test passed"
