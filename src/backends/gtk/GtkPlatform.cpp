@@ -364,12 +364,14 @@ void GtkPlatform::SetWindowTitle(WindowHandle handle, const std::string& title) 
 
 RectI GtkPlatform::GetWindowBounds(WindowHandle handle) {
     if (TopLevel* w = FindTopLevel(handle)) return TopLevelBounds(*w);
-    if (Display* d = FindDisplay(handle)) {
-        const int scale = ScaleOf(*d);
-        return {d->logicalRect.left * scale, d->logicalRect.top * scale, d->logicalRect.right * scale,
-                d->logicalRect.bottom * scale};
-    }
+    if (Display* d = FindDisplay(handle)) return DisplayBounds(*d);
     return {};
+}
+
+RectI GtkPlatform::DisplayBounds(const Display& d) {
+    const int scale = ScaleOf(d);
+    return {d.logicalRect.left * scale, d.logicalRect.top * scale, d.logicalRect.right * scale,
+            d.logicalRect.bottom * scale};
 }
 
 RectI GtkPlatform::TopLevelBounds(TopLevel& w) {
@@ -378,7 +380,7 @@ RectI GtkPlatform::TopLevelBounds(TopLevel& w) {
     GdkWindow* gdkWindow = gtk_widget_get_window(w.window);
     if (gdkWindow && gtk_widget_get_mapped(w.window)) {
         // Position and frame from the window system; the client part from
-        // GetClientSize, so a resize not yet answered reads back as asked.
+        // TopLevelClientSize, so a resize not yet answered reads back as asked.
         GdkRectangle frame;
         gdk_window_get_frame_extents(gdkWindow, &frame);
         const int frameWidth = std::max(0, frame.width - gdk_window_get_width(gdkWindow)) * scale;
@@ -398,8 +400,8 @@ RectI GtkPlatform::TopLevelBounds(TopLevel& w) {
 SizeI GtkPlatform::GetClientSize(WindowHandle handle) {
     if (TopLevel* w = FindTopLevel(handle)) return TopLevelClientSize(*w);
     if (Display* d = FindDisplay(handle)) {
-        const int scale = ScaleOf(*d);
-        return {d->logicalRect.Width() * scale, d->logicalRect.Height() * scale};
+        const RectI bounds = DisplayBounds(*d);
+        return {bounds.Width(), bounds.Height()};
     }
     return {};
 }

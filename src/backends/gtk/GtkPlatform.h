@@ -155,6 +155,8 @@ private:
     // Top-level windows and displays, each by its own rules.
     platform::RectI TopLevelBounds(TopLevel& window);
     platform::SizeI TopLevelClientSize(TopLevel& window);
+    // In the parent's client area, device pixels.
+    platform::RectI DisplayBounds(const Display& display);
     void PlaceTopLevel(TopLevel& window, const platform::RectI& rect, unsigned flags);
     void PlaceDisplay(Display& display, const platform::RectI& rect, unsigned flags);
     void UpdateDisplayAllocation(Display& display);

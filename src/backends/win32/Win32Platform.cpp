@@ -446,7 +446,10 @@ bool Win32Platform::PumpNativeEvent(bool mayBlock) {
     MSG msg;
     if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (!mayBlock) return false;
-        ::WaitMessage();
+        // A message sent from another thread had its handler run inside
+        // PeekMessageW, on this thread; what that handler posted to the FIFO
+        // woke nothing, and no system message may come to end the wait.
+        if (QueuedMessageCount() == 0) ::WaitMessage();
         return true;
     }
     if (msg.message == WM_QUIT) {

@@ -248,6 +248,36 @@ TEST_F(Win32PlatformTest, PostFromAnotherThreadWakesTheLoopAndRunsOnTheUiThread)
     EXPECT_EQ(ranOn.load(), uiThread);
 }
 
+// A message sent from another thread is handled inside the pump's own
+// PeekMessageW, and its handler posts to the FIFO from the loop's thread,
+// which wakes nothing. The wait must end on that post, not on the next
+// system message.
+TEST_F(Win32PlatformTest, WhatAMessageSentFromAnotherThreadPostsEndsTheWait) {
+    RecordingEvents events;
+    HWND hwnd = NewForm(&events);
+    // Nothing left for the wait to find but what the sent message brings.
+    MSG pending;
+    while (::PeekMessageW(&pending, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&pending);
+    Message message;
+    while (platform.PeekMessage(message)) platform.DispatchMessage(message);
+
+    std::thread sender([hwnd] { SendMessageW(hwnd, WM_CLOSE, 0, 0); });
+    // The sent message waits for this thread before the wait begins, so the
+    // wait's own PeekMessageW is what handles it.
+    const ULONGLONG end = GetTickCount64() + kBoundMs;
+    while (!(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) && GetTickCount64() < end) Sleep(1);
+    ASSERT_TRUE(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) << "the sent message never arrived";
+    {
+        Watchdog watchdog(platform);
+        platform.WaitMessage();
+        EXPECT_FALSE(watchdog.Fired()) << "WaitMessage slept through what the sent message posted";
+    }
+    sender.join();
+    ASSERT_TRUE(platform.PeekMessage(message));
+    EXPECT_EQ(message.kind, MessageKind::Close);
+    EXPECT_EQ(message.window, Win32Platform::ToHandle(hwnd));
+}
+
 // ---------------------------------------------------------------- message boxes
 
 // What a box showed, read from another thread while the box runs its modal
