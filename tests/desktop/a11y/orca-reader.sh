@@ -10,7 +10,8 @@
 #
 # Starts its own virtual display, window manager, session bus and
 # accessibility bus. Exit 77 (skipped) only when a tool is missing or the
-# port cannot be bound. ORCA_SPOKEN=<file> keeps the spoken lines there.
+# port cannot be bound. ORCA_SPOKEN=<file> keeps the spoken lines there,
+# ORCA_DEBUG=<file> all that Orca logged.
 set -uo pipefail
 
 reader=$(realpath "$1")
@@ -116,6 +117,7 @@ rc=$?
 grep -a "SPEECH OUTPUT: '" "$work/orca-debug.txt" 2>/dev/null |
     sed "s/.*SPEECH OUTPUT: '//; s/' *{.*}\$//; s/'\$//" >"$work/spoken.txt"
 [[ -n ${ORCA_SPOKEN:-} ]] && cp "$work/spoken.txt" "$ORCA_SPOKEN"
+[[ -n ${ORCA_DEBUG:-} ]] && cp "$work/orca-debug.txt" "$ORCA_DEBUG"
 echo "--- spoken ---"
 cat "$work/spoken.txt"
 echo "---"
