@@ -10,7 +10,8 @@ ScreenReaderSwitch::ScreenReaderSwitch(std::function<void(bool on)> changed)
     : changed_(std::move(changed)), cancellable_(g_cancellable_new()) {
     // The cancellable ends the request with the switch: the answer never
     // reaches a destroyed object.
-    g_dbus_proxy_new_for_bus(G_BUS_TYPE_SESSION, G_DBUS_PROXY_FLAGS_GET_INVALIDATED_PROPERTIES, nullptr,
+    g_dbus_proxy_new_for_bus(G_BUS_TYPE_SESSION, static_cast<GDBusProxyFlags>(G_DBUS_PROXY_FLAGS_GET_INVALIDATED_PROPERTIES | G_DBUS_PROXY_FLAGS_DO_NOT_AUTO_START),
+                             nullptr,
                              "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Status", cancellable_.get(), OnProxy, this);
 }
 

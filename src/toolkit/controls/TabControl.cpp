@@ -114,6 +114,8 @@ void TTabControl::SetTabIndex(int index) {
 }
 
 TControl* TTabControl::AccessibleFocusRest() const {
+    // Asked while its pages are being let go, too.
+    if (destroying_ || !strip_) return nullptr;
     TTabItem* tab = ActiveTab();
     return tab && tab->Visible() ? tab : nullptr;
 }

@@ -477,7 +477,7 @@ void TCustomForm::SetFocused(TControl* control) {
 
 namespace {
 TControl* FindFocusRest(TControl& control) {
-    if (!control.Visible()) return nullptr;
+    if (!control.Visible() || control.IsDestroying()) return nullptr;
     if (TControl* rest = control.AccessibleFocusRest()) return rest;
     for (TControl* child : control.Controls())
         if (TControl* rest = FindFocusRest(*child)) return rest;

@@ -282,5 +282,66 @@ TEST_F(Win32AccessibleTest, ObjectsKeptAfterTheWindowIsGoneAnswerDisconnected) {
     }
 }
 
+// What a screen reader hears of the focus, through the system's focus
+// events, on the keyboard path into a chapter: the chapter's button, the
+// reader's page tab once the slide has left no control focused, then the
+// page's own window when Tab enters it.
+std::vector<std::string> g_heardFocus;
+std::vector<HWND> g_focusWindows;
+
+void CALLBACK OnFocusEvent(HWINEVENTHOOK, DWORD, HWND hwnd, LONG object, LONG child, DWORD, DWORD) {
+    g_focusWindows.push_back(hwnd);
+    IAccessible* raw = nullptr;
+    VARIANT which;
+    VariantInit(&which);
+    if (FAILED(AccessibleObjectFromEvent(hwnd, static_cast<DWORD>(object), static_cast<DWORD>(child), &raw, &which)) ||
+        !raw) {
+        g_heardFocus.push_back("<no object>");
+        return;
+    }
+    ComPtr<IAccessible> source(raw);
+    BstrText name;
+    if (FAILED(source->get_accName(which, &name.value))) name.value = nullptr;
+    g_heardFocus.push_back(name.Text());
+}
+
+TEST_F(Win32AccessibleTest, TheKeyboardPathIntoAChapterIsHeardAsFocusEvents) {
+    g_heardFocus.clear();
+    g_focusWindows.clear();
+    HWINEVENTHOOK hook = nullptr;
+    HWND display = nullptr;
+    const int exitCode = RunProgramWith([&] {
+        hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr, OnFocusEvent, GetCurrentProcessId(), 0,
+                               WINEVENT_OUTOFCONTEXT);
+        ASSERT_NE(hook, nullptr);
+        auto key = [this](WPARAM vk) { PostMessageW(Window(), WM_KEYDOWN, vk, 1); };
+        for (int i = 0; i < 3; ++i) key(VK_TAB);
+        ASSERT_TRUE(PumpUntil([] { return Form2->Focused() == Form2->Button3; }));
+        key(VK_RETURN);
+        ASSERT_TRUE(PumpUntil([] { return Form2->TabControl1->TabIndex() == 1 && !Form2->Focused(); }));
+        ASSERT_TRUE(PumpUntil([] {
+            return !g_heardFocus.empty() && g_heardFocus.back() == "Содержание";
+        })) << "the reader's page tab was not heard after the slide";
+        display = Win32Platform::ToHwnd(Form2->WebBrowser1->Binding()->Display());
+        key(VK_TAB);
+        ASSERT_TRUE(PumpUntil([] { return Form2->Focused() == Form2->WebBrowser1; }));
+        PumpUntil([&] {
+            return !g_focusWindows.empty() && display &&
+                   (g_focusWindows.back() == display || IsChild(display, g_focusWindows.back()));
+        });
+    });
+    if (hook) UnhookWinEvent(hook);
+    EXPECT_EQ(exitCode, 0);
+    // In order, with whatever the system adds between them.
+    const std::vector<std::string> expected = {kChapters[2], "Содержание"};
+    std::size_t at = 0;
+    for (const std::string& name : g_heardFocus)
+        if (at < expected.size() && name == expected[at]) ++at;
+    EXPECT_EQ(at, expected.size()) << ::testing::PrintToString(g_heardFocus);
+    ASSERT_FALSE(g_focusWindows.empty());
+    EXPECT_TRUE(g_focusWindows.back() == display || IsChild(display, g_focusWindows.back()))
+        << "the last focus heard is not in the page's window; heard: " << ::testing::PrintToString(g_heardFocus);
+}
+
 }  // namespace
 }  // namespace velmora::win32
