@@ -21,24 +21,23 @@ namespace velmora::gtk {
 
 class ScreenReaderSwitch {
 public:
-  // changed runs on the main loop with each new answer, the first included.
-  explicit ScreenReaderSwitch(std::function<void(bool on)> changed);
-  ~ScreenReaderSwitch();
-  ScreenReaderSwitch(const ScreenReaderSwitch &) = delete;
-  ScreenReaderSwitch &operator=(const ScreenReaderSwitch &) = delete;
+    // changed runs on the main loop with each new answer, the first included.
+    explicit ScreenReaderSwitch(std::function<void(bool on)> changed);
+    ~ScreenReaderSwitch();
+    ScreenReaderSwitch(const ScreenReaderSwitch&) = delete;
+    ScreenReaderSwitch& operator=(const ScreenReaderSwitch&) = delete;
 
-  bool On() const { return on_; }
+    bool On() const { return on_; }
 
 private:
-  static void OnProxy(GObject *source, GAsyncResult *result, gpointer self);
-  static void OnPropertiesChanged(GDBusProxy *proxy, GVariant *changed,
-                                  GStrv invalidated, gpointer self);
-  void Read();
+    static void OnProxy(GObject* source, GAsyncResult* result, gpointer self);
+    static void OnPropertiesChanged(GDBusProxy* proxy, GVariant* changed, GStrv invalidated, gpointer self);
+    void Read();
 
-  std::function<void(bool)> changed_;
-  GObjectPtr<GCancellable> cancellable_;
-  GObjectPtr<GDBusProxy> proxy_;
-  bool on_ = false;
+    std::function<void(bool)> changed_;
+    GObjectPtr<GCancellable> cancellable_;
+    GObjectPtr<GDBusProxy> proxy_;
+    bool on_ = false;
 };
 
-} // namespace velmora::gtk
+}  // namespace velmora::gtk
