@@ -16,6 +16,7 @@ SLIDE_MS = 300.0
 TIMER_MS = 10.0     # the slide's last step comes at the first timer step at or after 0.3 s
 FRAME_MS = 1000.0 / 60  # the screen shows a new layout once per frame of GTK's frame clock
 PROBE_MS = 5.0      # input delivery to the program plus the probe's grab interval
+BACK_MS = 100.0     # the contents header brings the chapter buttons back at once
 MIN_POSITIONS = 25
 MAX_GAP_MS = 20.0
 IDLE_CPU_PCT = 0.2
@@ -130,6 +131,14 @@ def main():
         None if load_max is None or slide_end is None else load_max <= slide_end)
     row("  trace: final frame after the slide's last step (worst)", fmt(late, " ms"), "", "",
         f"<= 1 frame ({FRAME_MS:.1f} ms)", None if late is None else late <= FRAME_MS + 1.0)
+
+    # Back to the table of contents: no slide, one change of the page area.
+    backs = nums(values, "velmora.back_ms")
+    back_pictures = nums(values, "velmora.back_pictures")
+    row(f"press on the contents header -> table of contents (screen), median of {len(backs)}", fmt(median(backs), " ms"),
+        "", "", f"<= {BACK_MS:.0f} ms", None if not backs else median(backs) <= BACK_MS)
+    row("  pictures of the page area on the way back (most)", fmt(max(back_pictures) if back_pictures else None, "", 0),
+        "", "", "2 (chapter, then buttons)", None if not back_pictures else max(back_pictures) == 2)
 
     # Slide.
     positions = num(values, "slide.positions_min")

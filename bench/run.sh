@@ -16,7 +16,8 @@
 #   3. reader: positions and step gaps of the slide, from the trace build;
 #   4. processor time over IDLE_SECONDS idle (after IDLE_WARMUP seconds of
 #      settling), UI process and child processes;
-#   5. memory after one chapter: RSS of the UI process, PSS of the whole tree.
+#   5. memory after one chapter: RSS of the UI process, PSS of the whole tree;
+#   6. reader: press on the contents header -> table of contents (no slide).
 # Everything it starts is stopped again; no server is left running.
 #
 # Settings of this script (the reader itself has none):
@@ -287,8 +288,11 @@ want sessions && if launch velmora "$WORK/velmora.log" "$READER"; then
     idle_and_memory velmora "$pid"
     for _ in $(seq 1 "$CHAPTER_REPEATS"); do
         ensure_server
-        "$XPROBE" click --pid "$pid" --at "$CONTENTS_HEADER_CLICK" >/dev/null
-        "$XPROBE" watch --pid "$pid" --region "$WINDOW_REGION" --settle-ms 500 --timeout-ms 10000 >/dev/null
+        # Back to the table of contents: at once, in one change of the page.
+        out=$("$XPROBE" watch --pid "$pid" --region "$READER_REGION" --click "$CONTENTS_HEADER_CLICK" --settle-ms 500 \
+            --timeout-ms 10000)
+        record "velmora.back_ms=$(value_of final_ms "$out")"
+        record "velmora.back_pictures=$(value_of pictures "$out")"
         out=$("$XPROBE" watch --pid "$pid" --region "$READER_REGION" --click "$CHAPTER3_CLICK" --settle-ms 800 \
             --timeout-ms 10000 --bg "$PAGE_BG")
         record "velmora.chapter_ms=$(value_of final_ms "$out")"

@@ -10,6 +10,8 @@ packages=(
     libgtest-dev
     libgtk-3-dev libwebkit2gtk-4.1-dev
     xvfb xauth xdotool imagemagick openbox x11-utils librsvg2-bin
+    # the X probe the smoke test builds from bench/xprobe.c
+    libx11-dev libxext-dev libxtst-dev
     clang
     python3
     fonts-dejavu-core

@@ -1,5 +1,6 @@
 #include "DesktopFixture.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -68,6 +69,10 @@ void SendKeyPress(GtkWidget* top, guint keyval, guint state) {
     event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(top)));
     event->key.keyval = keyval;
     event->key.state = state;
+    // Each press its own time, as the display gives it: presses are told
+    // apart by it.
+    static guint32 lastTime = 0;
+    event->key.time = lastTime = std::max<guint32>(lastTime + 1, g_get_monotonic_time() / 1000);
     gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(gtk_widget_get_display(top))));
     gtk_main_do_event(event);
     gdk_event_free(event);

@@ -2,6 +2,8 @@
 
 #include "GtkPlatform.h"
 
+#include <algorithm>
+
 namespace velmora::gtk {
 
 namespace {
@@ -9,6 +11,9 @@ namespace {
 // Blurs whatever the page has focused; the document itself keeps the keys.
 constexpr const char* kLeaveLinks =
     "if (document.activeElement && document.activeElement !== document.body) document.activeElement.blur();";
+
+// More presses than a page falls behind by while someone types.
+constexpr std::size_t kSentKept = 32;
 
 }  // namespace
 
@@ -22,7 +27,10 @@ void PageFocus::Attach(WebKitWebView* view, GtkWidget* display) {
     Detach();
     view_ = view;
     display_ = display;
-    if (view_) g_signal_connect(view_, "focus-in-event", G_CALLBACK(OnViewFocusIn), this);
+    if (!view_) return;
+    g_signal_connect(view_, "focus-in-event", G_CALLBACK(OnViewFocusIn), this);
+    // Before the view's own handler, which gives the press to the page.
+    g_signal_connect(view_, "key-press-event", G_CALLBACK(OnViewKeyPress), this);
 }
 
 void PageFocus::WatchWindow(GtkWidget* toplevel) {
@@ -35,6 +43,7 @@ void PageFocus::WatchWindow(GtkWidget* toplevel) {
     if (!toplevel_) return;
     g_object_add_weak_pointer(G_OBJECT(toplevel_), reinterpret_cast<gpointer*>(&toplevel_));
     g_signal_connect(toplevel_, "focus", G_CALLBACK(OnWindowFocusMove), this);
+    g_signal_connect(toplevel_, "key-press-event", G_CALLBACK(OnWindowKeyPress), this);
 }
 
 void PageFocus::Detach() {
@@ -43,6 +52,7 @@ void PageFocus::Detach() {
     if (view_) g_signal_handlers_disconnect_by_data(view_, this);
     view_ = nullptr;
     display_ = nullptr;
+    sent_.clear();
 }
 
 bool PageFocus::PageHasKeys() const {
@@ -88,6 +98,39 @@ gboolean PageFocus::OnWindowFocusMove(GtkWidget*, GtkDirectionType direction, gp
         focus->platform_.PostCallback(
             focus->life_.Guard([focus, forward] { focus->events_.DisplayFocusLeaving(forward); }));
     }
+    return TRUE;
+}
+
+bool PageFocus::TakeBackSent(const SentKey& key) {
+    const auto it = std::find(sent_.begin(), sent_.end(), key);
+    if (it == sent_.end()) return false;
+    sent_.erase(sent_.begin(), it + 1);
+    return true;
+}
+
+gboolean PageFocus::OnViewKeyPress(GtkWidget*, GdkEventKey* event, gpointer self) {
+    auto* focus = static_cast<PageFocus*>(self);
+    const SentKey key = KeyOf(*event);
+    // A press without a time cannot be told from a later one; a press coming
+    // back passes the view on its way to the window's own keys.
+    if (key.time == 0 || focus->TakeBackSent(key)) return FALSE;
+    focus->sent_.push_back(key);
+    if (focus->sent_.size() > kSentKept) focus->sent_.pop_front();
+    return FALSE;
+}
+
+gboolean PageFocus::OnWindowKeyPress(GtkWidget* window, GdkEventKey* event, gpointer self) {
+    auto* focus = static_cast<PageFocus*>(self);
+    if (!focus->view_ || gtk_window_get_focus(GTK_WINDOW(window)) == GTK_WIDGET(focus->view_)) return FALSE;
+    if (event->time == 0 || !focus->TakeBackSent(KeyOf(*event))) return FALSE;
+    // The view lets this one pass without giving it to the page. Shown a
+    // copy that no key binding knows, it does nothing else with it.
+    GdkEvent* spent = gdk_event_copy(reinterpret_cast<GdkEvent*>(event));
+    spent->key.keyval = GDK_KEY_VoidSymbol;
+    spent->key.state = 0;
+    if (auto handler = GTK_WIDGET_GET_CLASS(focus->view_)->key_press_event)
+        handler(GTK_WIDGET(focus->view_), &spent->key);
+    gdk_event_free(spent);
     return TRUE;
 }
 

@@ -9,9 +9,20 @@
 // must not move it to a widget the toolkit does not know. A page that takes
 // GTK's focus by itself (an assistive tool put it there) is told to the
 // toolkit as well.
+//
+// WebKit answers keys later: a key press the page did not use comes back
+// through the window after the page had it, and the view then lets the next
+// press it meets pass by without giving it to the page. When GTK's focus has
+// moved on in between (Ctrl+Tab to the table of contents), that press does
+// not meet the view, and the first key after the next entry into the page
+// would be lost. Such a press is handed to the view here, spent, and goes no
+// further: the page had it, and the control that has the focus now was not
+// its target.
 #pragma once
 
 #include <webkit2/webkit2.h>
+
+#include <deque>
 
 #include "backends/native/Lifetime.h"
 #include "platform/WebEngine.h"
@@ -47,6 +58,26 @@ public:
 private:
     static gboolean OnViewFocusIn(GtkWidget* widget, GdkEventFocus* event, gpointer self);
     static gboolean OnWindowFocusMove(GtkWidget* window, GtkDirectionType direction, gpointer self);
+    static gboolean OnViewKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self);
+    static gboolean OnWindowKeyPress(GtkWidget* window, GdkEventKey* event, gpointer self);
+
+    // A press the view gave to the page; the copy WebKit sends back is equal
+    // in these fields.
+    struct SentKey {
+        guint32 time;
+        guint16 keycode;
+        guint keyval;
+        guint state;
+        bool operator==(const SentKey& other) const {
+            return time == other.time && keycode == other.keycode && keyval == other.keyval && state == other.state;
+        }
+    };
+    static SentKey KeyOf(const GdkEventKey& event) {
+        return {event.time, event.hardware_keycode, event.keyval, event.state};
+    }
+    // True (and the press and those before it forgotten) when the press is
+    // one the page has had.
+    bool TakeBackSent(const SentKey& key);
 
     GtkPlatform& platform_;
     platform::IWebEngineEvents& events_;
@@ -55,6 +86,10 @@ private:
     GtkWidget* toplevel_ = nullptr;    // weak pointer, cleared by GLib
     // Set while Take grabs the focus: that focus-in is the toolkit's own.
     bool taking_ = false;
+    // Presses the page has had, oldest first; the page answers them in
+    // order, so one coming back settles those before it. Presses the page
+    // used never come back: the list is kept short.
+    std::deque<SentKey> sent_;
     platform::Lifetime life_;
 };
 
