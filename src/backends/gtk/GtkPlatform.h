@@ -4,7 +4,8 @@
 // What it implements for real:
 //  - top-level windows (title, bounds, client size read back at once while
 //    the window system has not answered a resize yet, show/hide, activation),
-//    the scale factor as DPI (96 x scale) and its change notification;
+//    the DPI (96 x the whole scale factor, times the desktop's font DPI / 96
+//    when it sets one) and its change notification, drawing at that scale;
 //  - mouse (double-click by the theme's time and distance), wheel (smooth
 //    deltas added up to notches), keys and typed characters, focus, touch;
 //  - the web engine's display as a child window in the main window's overlay;
@@ -115,6 +116,11 @@ public:
     platform::WindowHandle AttachDisplay(GtkWidget* widget, platform::WindowHandle mainWindow,
                                          const platform::RectI& bounds);
     void DetachDisplay(platform::WindowHandle display);
+    // The page inside a display follows the part of the window's scale that
+    // GTK's logical pixels do not carry (the desktop's font DPI): changed is
+    // called with that factor now and whenever it changes, until the display
+    // is detached.
+    void FollowPageScale(platform::WindowHandle display, std::function<void(double)> changed);
     // Hides a display, handing the keyboard back to the drawn controls when
     // the display had it.
     void HideDisplayWidget(GtkWidget* widget);
@@ -146,6 +152,13 @@ private:
     platform::WindowHandle NewHandle() { return nextHandle_++; }
     int ScaleOf(const TopLevel& window);
     int ScaleOf(const Display& display);
+    // The window's DPI: the whole factor and the desktop's font DPI together.
+    int DpiOf(const TopLevel& window);
+    // The window's scale beyond the whole factor (1 without a font DPI).
+    double TextScaleOf(const TopLevel& window);
+    // Posts a DPI change when the window's DPI is no longer the one told.
+    void NoticeDpi(TopLevel& window);
+    void UpdatePageScale(Display& display);
     void ConnectWindowSignals(TopLevel& window);
     void LoadProgramIcon();
 
@@ -177,6 +190,7 @@ private:
     static gboolean OnMap(GtkWidget* widget, GdkEvent* event, gpointer self);
     static void OnAreaAllocate(GtkWidget* widget, GdkRectangle* allocation, gpointer self);
     static void OnScaleFactor(GObject* object, GParamSpec* pspec, gpointer self);
+    static void OnFontDpi(GObject* settings, GParamSpec* pspec, gpointer self);
     static void OnIsActive(GObject* object, GParamSpec* pspec, gpointer self);
     static gboolean OnButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer self);
     static gboolean OnButtonRelease(GtkWidget* widget, GdkEventButton* event, gpointer self);
