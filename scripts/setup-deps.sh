@@ -10,6 +10,9 @@ packages=(
     libgtest-dev
     libgtk-3-dev libwebkit2gtk-4.1-dev
     xvfb xauth xdotool imagemagick openbox x11-utils librsvg2-bin
+    # the desktop's font DPI (xrdb) and a Wayland compositor for the scale
+    # and Wayland tests
+    x11-xserver-utils weston
     clang
     python3
     fonts-dejavu-core
