@@ -64,8 +64,8 @@ for row in "96 368 480" "120 460 600" "144 552 720"; do
     measured=$("$wine_run" "$probe" VelmoraForm 90 close 2>"$work/probe-$dpi.log" | tr -d '\r')
     [[ -n $measured ]] || velmora_test_fail "$dpi DPI: the probe found no main window"
     read -r size seen_dpi <<<"$measured"
-    echo "$dpi DPI: client area $size (the probe sees $seen_dpi DPI)"
-    [[ $seen_dpi -eq $dpi ]] || velmora_test_fail "$dpi DPI: the system reports $seen_dpi DPI for the window"
+    echo "$dpi DPI: client area $size (the system DPI as the probe sees it: $seen_dpi)"
+    [[ $seen_dpi -eq $dpi ]] || velmora_test_fail "$dpi DPI: the system DPI is $seen_dpi, the setting did not take"
     [[ $size == "${want_width}x${want_height}" ]] ||
         velmora_test_fail "$dpi DPI: client area is $size, not ${want_width}x${want_height}"
 

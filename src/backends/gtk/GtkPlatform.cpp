@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -117,9 +116,6 @@ struct GtkPlatform::Display {
     // The top-level whose overlay holds the widget; 0 once that window is gone.
     WindowHandle parent = 0;
     RectI logicalRect;  // in the parent's client area, GTK logical pixels
-    // Told when the page's scale relative to GTK's logical pixels changes.
-    std::function<void(double)> pageScaleChanged;
-    double pageScale = 1;
 };
 
 struct GtkPlatform::NativeTimer {
@@ -617,25 +613,6 @@ void GtkPlatform::PlaceDisplay(Display& d, const RectI& rect, unsigned flags) {
     }
     if (flags & platform::PosShowWindow) gtk_widget_show(d.widget);
     if (flags & platform::PosHideWindow) HideDisplay(d);
-    // The toolkit places its displays again after every DPI change.
-    UpdatePageScale(d);
-}
-
-void GtkPlatform::FollowPageScale(WindowHandle display, std::function<void(double)> changed) {
-    Display* d = FindDisplay(display);
-    if (!d) return;
-    d->pageScaleChanged = std::move(changed);
-    d->pageScale = 1;
-    UpdatePageScale(*d);
-}
-
-void GtkPlatform::UpdatePageScale(Display& display) {
-    TopLevel* parent = FindGtkWindow(display.parent);
-    if (!parent || !display.pageScaleChanged) return;
-    const double scale = TextScaleOf(*parent);
-    if (std::fabs(scale - display.pageScale) < 0.0001) return;
-    display.pageScale = scale;
-    display.pageScaleChanged(scale);
 }
 
 void GtkPlatform::SetParentWindow(WindowHandle child, WindowHandle parent, bool toBottom) {

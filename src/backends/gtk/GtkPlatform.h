@@ -116,11 +116,6 @@ public:
     platform::WindowHandle AttachDisplay(GtkWidget* widget, platform::WindowHandle mainWindow,
                                          const platform::RectI& bounds);
     void DetachDisplay(platform::WindowHandle display);
-    // The page inside a display follows the part of the window's scale that
-    // GTK's logical pixels do not carry (the desktop's font DPI): changed is
-    // called with that factor now and whenever it changes, until the display
-    // is detached.
-    void FollowPageScale(platform::WindowHandle display, std::function<void(double)> changed);
     // Hides a display, handing the keyboard back to the drawn controls when
     // the display had it.
     void HideDisplayWidget(GtkWidget* widget);
@@ -158,7 +153,6 @@ private:
     double TextScaleOf(const TopLevel& window);
     // Posts a DPI change when the window's DPI is no longer the one told.
     void NoticeDpi(TopLevel& window);
-    void UpdatePageScale(Display& display);
     void ConnectWindowSignals(TopLevel& window);
     void LoadProgramIcon();
 

@@ -235,7 +235,6 @@ bool WebKitEngine::InPlaceActivate(platform::WindowHandle mainWindow, const plat
         return platform_.GetParentWindow(display_) == mainWindow;
     }
     display_ = platform_.AttachDisplay(root_, mainWindow, bounds);
-    if (display_) platform_.FollowPageScale(display_, [this](double scale) { SetPageScale(scale); });
     if (display_ && !visible_) platform_.HideDisplayWidget(root_);
     return display_ != 0;
 }
@@ -409,19 +408,9 @@ void WebKitEngine::OpenExternally(const std::string& uri) {
     }
 }
 
-// The page is drawn at the window's scale through the engine's zoom: the
-// engine itself scales pages only by GTK's whole factor. The reader's own
-// zoom (the zoom keys) is a step on top of it.
-void WebKitEngine::SetPageScale(double scale) {
-    const double own = webkit_web_view_get_zoom_level(view_) / pageScale_;
-    pageScale_ = scale;
-    webkit_web_view_set_zoom_level(view_, own * scale);
-}
-
 void WebKitEngine::Zoom(int direction) {
-    const double own = webkit_web_view_get_zoom_level(view_) / pageScale_;
-    const double level = direction == 0 ? 1.0 : ZoomStep(own, direction);
-    webkit_web_view_set_zoom_level(view_, level * pageScale_);
+    const double level = direction == 0 ? 1.0 : ZoomStep(webkit_web_view_get_zoom_level(view_), direction);
+    webkit_web_view_set_zoom_level(view_, level);
 }
 
 void WebKitEngine::PrintChapter() {

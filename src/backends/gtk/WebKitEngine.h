@@ -79,7 +79,6 @@ private:
     void OpenExternally(const std::string& uri);
     bool HandleShortcut(const GdkEventKey* event);
     void Zoom(int direction);
-    void SetPageScale(double scale);
     void PrintChapter();
 
     static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
@@ -136,7 +135,6 @@ private:
     bool probeAnswered_ = false;
     platform::Lifetime probeLife_;
     double zoomScroll_ = 0;
-    double pageScale_ = 1;
     // The web process is ended on purpose: what to do when it is gone.
     enum class AfterEnd { Nothing, LoadChapter, ShowUnresponsive } afterEnd_ = AfterEnd::Nothing;
     bool startedSinceRequest_ = false;

@@ -1,6 +1,6 @@
 // Measures another program's window from outside, as the system reports it
 // to a DPI-aware client: waits for a visible top-level window of the given
-// window class, prints its client area and the DPI it sees, and can ask the
+// window class, prints its client area and the system DPI, and can ask the
 // window to close.
 //
 //   velmora_dpi_probe <window class> <seconds> [close]
@@ -49,15 +49,12 @@ void BecomeDpiAware() {
     if (!setContext || !setContext(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)))) SetProcessDPIAware();
 }
 
-int WindowDpi(HWND hwnd) {
-    using DpiFn = UINT(WINAPI*)(HWND);
-    HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    auto forWindow =
-        user32 ? reinterpret_cast<DpiFn>(reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow"))) : nullptr;
-    if (forWindow) return static_cast<int>(forWindow(hwnd));
-    HDC dc = GetDC(hwnd);
-    const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
-    ReleaseDC(hwnd, dc);
+// The system DPI as this process sees it (the window's own DPI is not
+// reported to other processes everywhere).
+int SystemDpi() {
+    HDC dc = GetDC(nullptr);
+    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSX) : 0;
+    if (dc) ReleaseDC(nullptr, dc);
     return dpi;
 }
 
@@ -93,7 +90,7 @@ int wmain(int argc, wchar_t** argv) {
         if (EqualRect(&client, &before)) break;
         before = client;
     }
-    std::printf("%ldx%ld %d\n", client.right - client.left, client.bottom - client.top, WindowDpi(search.best));
+    std::printf("%ldx%ld %d\n", client.right - client.left, client.bottom - client.top, SystemDpi());
     std::fflush(stdout);
     if (argc > 3 && std::wcscmp(argv[3], L"close") == 0) PostMessageW(search.best, WM_CLOSE, 0, 0);
     return 0;
