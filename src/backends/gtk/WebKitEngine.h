@@ -17,6 +17,8 @@
 
 #include "ErrorPage.h"
 #include "LoadIndicator.h"
+#include "PageFocus.h"
+#include "ScreenReaderSwitch.h"
 #include "backends/native/Lifetime.h"
 #include "platform/WebEngine.h"
 
@@ -40,6 +42,8 @@ public:
     void PutVisible(bool visible) override { visible_ = visible; }
     void DoVerb(platform::EngineVerb verb) override;
     void Close() override;
+    void TakeFocus(platform::EngineFocusEntry entry) override { focus_.Take(entry); }
+    void ReleaseFocus() override { focus_.Release(); }
 
     // Loads the shown chapter again (F5, Ctrl+R, the failure page's button).
     void Reload();
@@ -148,6 +152,10 @@ private:
     guint blankIdle_ = 0;
     // What this engine posts to the queue is guarded by it.
     platform::Lifetime life_;
+    // The keyboard between the window and the page.
+    PageFocus focus_{platform_, events_};
+    // The page reads by its caret while the desktop's screen reader is on.
+    std::unique_ptr<ScreenReaderSwitch> screenReader_;
 };
 
 }  // namespace velmora::gtk

@@ -174,8 +174,15 @@ public:
     // travel of a touch still in progress, both in local coordinates.
     virtual void Tap(float x, float y) { (void)x; (void)y; }
     virtual void TouchPan(float dx, float dy) { (void)dx; (void)dy; }
+    // The control took the keyboard focus (the window's FocusMove tells how),
+    // or Tab came round to it again as the window's only tab stop.
     virtual void DoEnter() {}
     virtual void DoExit() {}
+    // The window's own surface took the system's keyboard focus back while
+    // this control has the focus (the window was activated, a click landed
+    // on no control): a control whose keys go to a native child of its own
+    // sends them there again.
+    virtual void WindowFocusReturned() {}
     // Topmost visible, hit-testable control at a point in window coordinates.
     virtual TControl* ObjectAtPoint(PointF absolute);
 
@@ -199,6 +206,9 @@ public:
     virtual std::vector<TControl*> AccessibleChildren() const;
     virtual TControl* AccessibleParentControl() const;
     virtual platform::WindowHandle AccessibleEmbeddedWindow() const { return 0; }
+    // Where the announced focus rests inside this control while no control
+    // has the keyboard; nullptr to look further.
+    virtual TControl* AccessibleFocusRest() const { return nullptr; }
     // Created on first use and destroyed with the control.
     platform::IAccessibleNode& Accessible();
     // Tells a listening accessibility service; nothing when none listens.

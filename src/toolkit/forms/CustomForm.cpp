@@ -481,8 +481,32 @@ void TCustomForm::SetFocused(TControl* control) {
         control->DoEnter();
         control->Repaint();
     }
-    if (old) old->AnnounceAccessible(platform::AccessibleChange::States);
-    if (focused_ == control && control) control->AnnounceAccessible(platform::AccessibleChange::States);
+    AccessibleFocusMayHaveMoved();
+}
+
+namespace {
+TControl* FindFocusRest(TControl& control) {
+    if (!control.Visible() || control.IsDestroying()) return nullptr;
+    if (TControl* rest = control.AccessibleFocusRest()) return rest;
+    for (TControl* child : control.Controls())
+        if (TControl* rest = FindFocusRest(*child)) return rest;
+    return nullptr;
+}
+}  // namespace
+
+TControl* TCustomForm::AccessibleFocus() const {
+    if (focused_) return focused_;
+    return clientArea_ ? FindFocusRest(*clientArea_) : nullptr;
+}
+
+void TCustomForm::AccessibleFocusMayHaveMoved() {
+    TControl* now = AccessibleFocus();
+    TControl* before = announcedFocus_.Get();
+    if (now == before) return;
+    announcedFocus_ = now;
+    // The loss first: a screen reader speaks the last focus it heard.
+    if (before) before->AnnounceAccessible(platform::AccessibleChange::States);
+    if (now) now->AnnounceAccessible(platform::AccessibleChange::States);
 }
 
 void TCustomForm::SelectNext(bool forward) {
@@ -497,7 +521,18 @@ void TCustomForm::SelectNext(bool forward) {
         int index = static_cast<int>(it - list.begin());
         next = forward ? (index + 1) % n : (index + n - 1) % n;
     }
-    list[static_cast<std::size_t>(next)]->SetFocus();
+    TControl* target = list[static_cast<std::size_t>(next)];
+    focusMove_ = forward ? TFocusMove::Forward : TFocusMove::Backward;
+    struct Reset {
+        TFocusMove& move;
+        ~Reset() { move = TFocusMove::Direct; }
+    } reset{focusMove_};
+    // The only tab stop is entered again: a control with stops of its own
+    // (the web view's page) starts over at its first or last one.
+    if (target == focused_)
+        target->DoEnter();
+    else
+        target->SetFocus();
 }
 
 void TCustomForm::ControlRemoved(TControl* control) {
@@ -556,6 +591,11 @@ void TCustomForm::HandleMessage(const Message& message) {
         LayoutClientArea();
         break;
     case MessageKind::FocusIn:
+        if (focused_) {
+            focused_->Repaint();
+            focused_->WindowFocusReturned();
+        }
+        break;
     case MessageKind::FocusOut:
         if (focused_) focused_->Repaint();
         break;
