@@ -249,14 +249,21 @@ close_window() {
         velmora_test_fail "no close button above the client area, only a dark ${w}x${h} patch (see $file)"
     press_at $((region_left + x + w / 2)) $((region_top + y + h / 2))
 }
+# closes_with_zero FILE SCALE: the close button of the window in the
+# screenshot ends the reader with exit code 0 and no criticals.
+closes_with_zero() {
+    local status
+    close_window "$1" "$2"
+    velmora_wait_for 15 reader_gone ||
+        velmora_test_fail "at scale $2 the reader is still running 15 s after its close button was pressed"
+    wait "$reader_pid"
+    status=$?
+    reader_pid=""
+    ((status == 0)) || velmora_test_fail "at scale $2 the reader exited with code $status after its window was closed"
+    no_criticals
+}
 shot "$work/before-close.png"
-close_window "$work/before-close.png" 1
-velmora_wait_for 15 reader_gone || velmora_test_fail "the reader is still running 15 s after its close button was pressed"
-wait "$reader_pid"
-status=$?
-reader_pid=""
-((status == 0)) || velmora_test_fail "the reader exited with code $status after its window was closed"
-no_criticals
+closes_with_zero "$work/before-close.png" 1
 nav3=$(requested_paths | grep -cxF /Nav3.html)
 [[ $nav3 -eq 1 ]] || velmora_test_fail "the server received $nav3 requests for /Nav3.html, not exactly one"
 stop_weston
@@ -270,13 +277,7 @@ find_client "$contents2" 2
 client_size "$contents2" 2 width height
 [[ $width -eq 736 && $height -eq 960 ]] || velmora_test_fail "at scale 2 the client area is ${width}x${height}, not 736x960 (see $contents2)"
 echo "at scale 2: client area ${width}x${height}"
-close_window "$contents2" 2
-velmora_wait_for 15 reader_gone || velmora_test_fail "at scale 2 the reader is still running 15 s after its close button was pressed"
-wait "$reader_pid"
-status=$?
-reader_pid=""
-((status == 0)) || velmora_test_fail "at scale 2 the reader exited with code $status after its window was closed"
-no_criticals
+closes_with_zero "$contents2" 2
 
 if [[ -n ${SCREENSHOT_DIR:-} ]]; then
     if ! mkdir -p "$SCREENSHOT_DIR" || ! cp "$contents" "$chapter" "$contents2" "$SCREENSHOT_DIR"/; then
