@@ -12,6 +12,9 @@ packages=(
     xvfb xauth xdotool imagemagick openbox x11-utils librsvg2-bin
     # the X probe the smoke test builds from bench/xprobe.c
     libx11-dev libxext-dev libxtst-dev
+    # the desktop's font DPI (xrdb) and a Wayland compositor for the scale
+    # and Wayland tests
+    x11-xserver-utils weston
     clang
     python3
     fonts-dejavu-core

@@ -11,7 +11,9 @@
 #   - velmora_win32_tests: the Windows backend itself (windows, timers,
 #     wake-ups, message boxes, keys) on a virtual display of its own;
 #   - velmora_reader_smoke_wine: the real Velmora.exe on a virtual display of
-#     its own against a chapter server (tests/windows/reader-smoke-wine.sh).
+#     its own against a chapter server (tests/windows/reader-smoke-wine.sh);
+#   - velmora_dpi_wine: its client area at 96, 120 and 144 DPI, read by a
+#     DPI-aware probe (tests/windows/dpi-wine.sh).
 #
 # Settings: WINE_BUILD_DIR (default build-wine in the checkout),
 #           HOST_BUILD_DIR (default build-win32-host: the host formtext2bin),
@@ -54,7 +56,7 @@ cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOO
     -DVELMORA_FORMTEXT2BIN="$HOST_DIR/formtext2bin" -DVELMORA_WINEPREFIX="$BUILD_DIR/wineprefix" \
     "${launcher[@]}" >/dev/null || velmora_die "cross configure failed"
 cmake --build "$BUILD_DIR" -j "$JOBS" --target velmora velmora_tests velmora_windows_tests velmora_win32_tests velmora_windows_a11y_tests velmora_binding_tests \
-    velmora_focus_probe ||
+    velmora_focus_probe velmora_dpi_probe ||
     velmora_die "the Windows tests failed to build"
 echo "built in $(seconds_since "$built") s"
 

@@ -385,7 +385,10 @@ TEST_F(DesktopTest, ProcessFacts) {
     const std::uint64_t a = platform_->HighResolutionCounter();
     g_usleep(20000);
     const std::uint64_t b = platform_->HighResolutionCounter();
-    EXPECT_NEAR(static_cast<double>(b - a) / platform_->HighResolutionFrequency(), 0.02, 0.015);
+    // A busy machine may wake the sleeper late, never early.
+    const double elapsed = static_cast<double>(b - a) / platform_->HighResolutionFrequency();
+    EXPECT_GE(elapsed, 0.019);
+    EXPECT_LT(elapsed, 1.0);
 }
 
 TEST(FloatingPoint, MaskingTurnsFaultsIntoSpecialValues) {

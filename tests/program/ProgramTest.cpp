@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "SessionFixture.h"
+#include "platform/DesktopScale.h"
 #include "toolkit/core/Resources.h"
 
 namespace velmora::testing {
@@ -75,7 +76,7 @@ TEST_F(ProgramTest, OpensAtTheSystemPositionWithTheDesignedClientAndClosesWithEx
     EXPECT_TRUE(host.FloatingPointMasked());
 }
 
-TEST_F(ProgramTest, AtAHigherDpiTheClientAreaScalesUpAndOnlyRoundsUp) {
+TEST_F(ProgramTest, AtAHigherDpiTheClientAreaScalesUpExactly) {
     for (int dpi : {120, 144, 168}) {
         HeadlessPlatform fresh;
         fresh.DefaultDpi = dpi;
@@ -86,11 +87,73 @@ TEST_F(ProgramTest, AtAHigherDpiTheClientAreaScalesUpAndOnlyRoundsUp) {
         });
         EXPECT_EQ(RunProcess(fresh, ProgramModules(), Velmora), 0);
         int w = static_cast<int>(std::ceil(368.0 * dpi / 96)), h = static_cast<int>(std::ceil(480.0 * dpi / 96));
-        EXPECT_GE(client.width, w) << dpi;
-        EXPECT_GE(client.height, h) << dpi;
-        EXPECT_LE(client.width, w + 2) << dpi;
-        EXPECT_LE(client.height, h + 2) << dpi;
+        EXPECT_EQ(client, (platform::SizeI{w, h})) << dpi;
     }
+}
+
+// A Linux desktop scales windows by a whole factor and text by its font DPI;
+// the window follows both together.
+struct DesktopScaleCase {
+    int factor;
+    double fontDpi;  // 0: the desktop sets none
+    platform::SizeI client;
+};
+
+TEST_F(ProgramTest, TheClientAreaFollowsTheWholeFactorAndTheFontDpiTogether) {
+    const DesktopScaleCase cases[] = {
+        {1, 0, {368, 480}},   {1, 96, {368, 480}},   {1, 120, {460, 600}},   {1, 144, {552, 720}},
+        {2, 0, {736, 960}},   {2, 96, {736, 960}},   {2, 120, {920, 1200}},  {2, 144, {1104, 1440}},
+        {1, 108, {414, 540}},  // 112.5 %: halves of a pixel round up
+    };
+    for (const auto& c : cases) {
+        HeadlessPlatform fresh;
+        fresh.SetDesktopScale(c.factor, c.fontDpi);
+        platform::SizeI client, reader;
+        fresh.At(50, [&] { (Form2->*session_test::kChapterButtons[0])->Click(); });
+        fresh.At(1000, [&] {
+            client = fresh.GetClientSize(Form2->Handle());
+            // The web view fills the reader page below the 28-unit header strip.
+            for (std::size_t h = 1; h <= fresh.WindowsCreated(); ++h)
+                if (const auto* w = fresh.Window(h); w && w->isChild && w->parent == Form2->Handle())
+                    reader = {w->bounds.Width(), w->bounds.Height()};
+            fresh.CloseRequest(Form2->Handle());
+        });
+        EXPECT_EQ(RunProcess(fresh, ProgramModules(), Velmora), 0);
+        EXPECT_EQ(client, c.client) << c.factor << " x " << c.fontDpi;
+        const double scale = platform::DesktopDpi(c.factor, c.fontDpi) / 96.0;
+        const int strip = static_cast<int>(std::nearbyint(28 * scale));
+        EXPECT_EQ(reader, (platform::SizeI{c.client.width, c.client.height - strip})) << c.factor << " x " << c.fontDpi;
+    }
+}
+
+TEST_F(ProgramTest, FollowsAChangeOfTheDesktopScaleWhileRunning) {
+    struct Step {
+        int factor;
+        double fontDpi;
+        platform::SizeI client;
+    } steps[] = {{1, 144, {552, 720}}, {2, 120, {920, 1200}}, {1, 0, {368, 480}}, {1, 96, {368, 480}}};
+    platform::PointI corner;
+    std::vector<platform::SizeI> seen;
+    At(50, [&] {
+        const auto* w = host.Window(Window());
+        corner = {w->bounds.left, w->bounds.top};
+    });
+    double t = 100;
+    for (const Step& step : steps) {
+        At(t, [&, step] { host.SetDesktopScale(step.factor, step.fontDpi); });
+        At(t + 50, [&] {
+            seen.push_back(host.GetClientSize(Window()));
+            const auto* w = host.Window(Window());
+            EXPECT_EQ(w->bounds.left, corner.x);
+            EXPECT_EQ(w->bounds.top, corner.y);
+        });
+        t += 100;
+    }
+    CloseAt(t);
+    EXPECT_EQ(RunProgram(), 0);
+    ASSERT_EQ(seen.size(), std::size(steps));
+    for (std::size_t i = 0; i < seen.size(); ++i)
+        EXPECT_EQ(seen[i], steps[i].client) << steps[i].factor << " x " << steps[i].fontDpi;
 }
 
 TEST_F(ProgramTest, ChapterButtonHandsItsAddressToTheViewAndSlidesToTheReader) {

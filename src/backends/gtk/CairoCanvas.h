@@ -1,7 +1,8 @@
 // ICanvas on a cairo context with pango text. The context is already in
-// logical units (GTK scales window surfaces by the monitor's factor; the
+// logical units (GTK scales window surfaces by the monitor's factor and the
+// window's draw handler adds the font DPI's fraction to the matrix; the
 // off-screen canvas sets the device scale itself), so drawing stays crisp
-// at any whole scale factor.
+// at any scale.
 #pragma once
 
 #include <cairo.h>

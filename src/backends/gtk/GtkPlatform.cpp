@@ -15,6 +15,7 @@
 
 #include "BenchTrace.h"
 #include "base/Exceptions.h"
+#include "platform/DesktopScale.h"
 #include "CairoCanvas.h"
 #include "DesktopIdentity.h"
 #include "EngineEnvironment.h"
@@ -76,6 +77,15 @@ int ScaleOfWidget(GtkWidget* widget) {
     return monitor ? std::max(1, gdk_monitor_get_scale_factor(monitor)) : 1;
 }
 
+// The desktop's font DPI (GTK keeps it in 1024ths); 0 when it sets none.
+double DesktopFontDpi() {
+    GtkSettings* settings = gtk_settings_get_default();
+    if (!settings) return 0;
+    gint dpi = -1;
+    g_object_get(settings, "gtk-xft-dpi", &dpi, nullptr);
+    return dpi > 0 ? dpi / 1024.0 : 0;
+}
+
 }  // namespace
 
 struct GtkPlatform::TopLevel {
@@ -96,7 +106,8 @@ struct GtkPlatform::TopLevel {
     std::optional<SizeI> pendingClient;
     unsigned configureCount = 0;
     unsigned configureCountAtRequest = 0;
-    int lastScale = 1;
+    // The DPI the toolkit was told last.
+    int lastDpi = 96;
 };
 
 struct GtkPlatform::Display {
@@ -117,6 +128,8 @@ GtkPlatform::GtkPlatform() = default;
 
 GtkPlatform::~GtkPlatform() {
     StopAllTimers();
+    if (gtkReady_)
+        if (GtkSettings* settings = gtk_settings_get_default()) g_signal_handlers_disconnect_by_data(settings, this);
     displays_.clear();
     for (auto& [handle, window] : windows_) {
         if (window->window) {
@@ -154,6 +167,9 @@ bool GtkPlatform::EnsureGtk() {
         gint time = 400, distance = 5;
         g_object_get(settings, "gtk-double-click-time", &time, "gtk-double-click-distance", &distance, nullptr);
         clicks_ = ClickCounter(static_cast<unsigned>(std::max(0, time)), std::max(0, distance));
+        // The font DPI is how many desktops scale by 125 % or 150 %; a
+        // change of it is a DPI change of every window.
+        g_signal_connect(settings, "notify::gtk-xft-dpi", G_CALLBACK(OnFontDpi), this);
     }
     return true;
 }
@@ -258,6 +274,22 @@ int GtkPlatform::ScaleOf(const TopLevel& window) { return ScaleOfWidget(window.w
 
 int GtkPlatform::ScaleOf(const Display& display) { return ScaleOfWidget(display.widget); }
 
+int GtkPlatform::DpiOf(const TopLevel& window) { return platform::DesktopDpi(ScaleOf(window), DesktopFontDpi()); }
+
+double GtkPlatform::TextScaleOf(const TopLevel& window) {
+    return DpiOf(window) / (96.0 * ScaleOf(window));
+}
+
+void GtkPlatform::NoticeDpi(TopLevel& window) {
+    const int dpi = DpiOf(window);
+    if (dpi == window.lastDpi) return;
+    window.lastDpi = dpi;
+    PostCoalesced({.kind = MessageKind::DpiChanged, .window = window.handle, .dpi = dpi});
+    // The toolkit draws everything again at the new scale; the whole factor
+    // alone would not make GTK do so.
+    if (window.area) gtk_widget_queue_draw(window.area);
+}
+
 WindowHandle GtkPlatform::CreateNativeWindow(const platform::WindowCreateParams& params,
                                              platform::IWindowEvents* events) {
     auto entry = std::make_unique<TopLevel>();
@@ -301,8 +333,9 @@ WindowHandle GtkPlatform::CreateNativeWindow(const platform::WindowCreateParams&
     // manager will choose the position (see SetWindowBounds).
     int x = 0, y = 0;
     gtk_window_get_position(GTK_WINDOW(window), &x, &y);
-    entry->lastScale = ScaleOf(*entry);
-    entry->initialPosition = {x * entry->lastScale, y * entry->lastScale};
+    const int scale = ScaleOf(*entry);
+    entry->lastDpi = DpiOf(*entry);
+    entry->initialPosition = {x * scale, y * scale};
     TopLevel& ref = *entry;
     windows_.emplace(handle, std::move(entry));
     ConnectWindowSignals(ref);
@@ -492,8 +525,11 @@ void GtkPlatform::SetMouseCapture(WindowHandle handle) { capture_ = handle; }
 void GtkPlatform::ReleaseMouseCapture() { capture_ = 0; }
 
 int GtkPlatform::GetWindowDpi(WindowHandle handle) {
-    if (TopLevel* w = FindTopLevel(handle)) return 96 * ScaleOf(*w);
-    if (Display* d = FindDisplay(handle)) return 96 * ScaleOf(*d);
+    if (TopLevel* w = FindTopLevel(handle)) return DpiOf(*w);
+    if (Display* d = FindDisplay(handle)) {
+        if (TopLevel* parent = FindTopLevel(d->parent)) return DpiOf(*parent);
+        return platform::DesktopDpi(ScaleOf(*d), DesktopFontDpi());
+    }
     return 96;
 }
 
@@ -703,7 +739,13 @@ gboolean GtkPlatform::OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self) {
     TopLevel* w = platform->FindTopLevel(HandleOf(widget));
     if (!w || !w->events) return FALSE;
     VELMORA_BENCH_TRACE_POINT("draw", 0, 0);
-    const float scale = static_cast<float>(std::max(1, gtk_widget_get_scale_factor(widget)));
+    // GTK's context is in its logical pixels, backed by whole device pixels;
+    // the part of the scale beyond the whole factor (the font DPI's) goes
+    // into the context's matrix, so everything is drawn at the device's own
+    // resolution instead of being enlarged afterwards.
+    const double textScale = platform->TextScaleOf(*w);
+    cairo_scale(cr, textScale, textScale);
+    const float scale = static_cast<float>(platform->DpiOf(*w) / 96.0);
     platform->Guarded([&] {
         CairoCanvas canvas(cr, scale);
         w->events->OnPaint(canvas);
@@ -747,10 +789,13 @@ void GtkPlatform::OnScaleFactor(GObject* object, GParamSpec*, gpointer self) {
     auto* platform = static_cast<GtkPlatform*>(self);
     TopLevel* w = platform->FindTopLevel(HandleOf(object));
     if (!w) return;
-    const int scale = platform->ScaleOf(*w);
-    if (scale == w->lastScale) return;
-    w->lastScale = scale;
-    platform->PostCoalesced({.kind = MessageKind::DpiChanged, .window = w->handle, .dpi = 96 * scale});
+    platform->NoticeDpi(*w);
+}
+
+void GtkPlatform::OnFontDpi(GObject*, GParamSpec*, gpointer self) {
+    auto* platform = static_cast<GtkPlatform*>(self);
+    for (auto& [handle, window] : platform->windows_)
+        if (window->window) platform->NoticeDpi(*window);
 }
 
 void GtkPlatform::OnIsActive(GObject* object, GParamSpec*, gpointer self) {

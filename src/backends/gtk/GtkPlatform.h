@@ -4,7 +4,8 @@
 // What it implements for real:
 //  - top-level windows (title, bounds, client size read back at once while
 //    the window system has not answered a resize yet, show/hide, activation),
-//    the scale factor as DPI (96 x scale) and its change notification;
+//    the DPI (96 x the whole scale factor, times the desktop's font DPI / 96
+//    when it sets one) and its change notification, drawing at that scale;
 //  - mouse (double-click by the theme's time and distance), wheel (smooth
 //    deltas added up to notches), keys and typed characters, focus, touch;
 //  - the web engine's display as a child window in the main window's overlay;
@@ -149,6 +150,12 @@ private:
     platform::WindowHandle NewHandle() { return nextHandle_++; }
     int ScaleOf(const TopLevel& window);
     int ScaleOf(const Display& display);
+    // The window's DPI: the whole factor and the desktop's font DPI together.
+    int DpiOf(const TopLevel& window);
+    // The window's scale beyond the whole factor (1 without a font DPI).
+    double TextScaleOf(const TopLevel& window);
+    // Posts a DPI change when the window's DPI is no longer the one told.
+    void NoticeDpi(TopLevel& window);
     void ConnectWindowSignals(TopLevel& window);
     void LoadProgramIcon();
 
@@ -180,6 +187,7 @@ private:
     static gboolean OnMap(GtkWidget* widget, GdkEvent* event, gpointer self);
     static void OnAreaAllocate(GtkWidget* widget, GdkRectangle* allocation, gpointer self);
     static void OnScaleFactor(GObject* object, GParamSpec* pspec, gpointer self);
+    static void OnFontDpi(GObject* settings, GParamSpec* pspec, gpointer self);
     static void OnIsActive(GObject* object, GParamSpec* pspec, gpointer self);
     static gboolean OnButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer self);
     static gboolean OnButtonRelease(GtkWidget* widget, GdkEventButton* event, gpointer self);

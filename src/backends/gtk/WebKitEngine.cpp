@@ -316,7 +316,7 @@ void WebKitEngine::LoadChapter(const std::string& uri, bool bypassCache, bool pr
         webkit_web_view_load_request(view_, request);
         g_object_unref(request);
     }
-    ArmWatchdog();
+    ArmWatchdog(!processChecked);
 }
 
 void WebKitEngine::Reload() {
@@ -327,7 +327,7 @@ void WebKitEngine::Reload() {
     LoadChapter(uri, true);
 }
 
-void WebKitEngine::ArmWatchdog() {
+void WebKitEngine::ArmWatchdog(bool mayEndProcess) {
     startedSinceRequest_ = false;
     // A page busy in an endless script never starts the next load and never
     // answers a script; a healthy one does one of them at once. An answer
@@ -348,7 +348,11 @@ void WebKitEngine::ArmWatchdog() {
             delete answer;
         },
         answer);
-    watchdog_ = g_timeout_add(kStuckAfterMs, +[](gpointer self) -> gboolean {
+    // A process that was just started for this load is slow, not stuck (a
+    // busy machine may need longer than the watchdog to start one); ending
+    // it would start the next one just as slowly, again and again. The load
+    // timeout still covers it.
+    if (mayEndProcess) watchdog_ = g_timeout_add(kStuckAfterMs, +[](gpointer self) -> gboolean {
         auto* engine = static_cast<WebKitEngine*>(self);
         engine->watchdog_ = 0;
         if (!engine->startedSinceRequest_ && !engine->probeAnswered_) {

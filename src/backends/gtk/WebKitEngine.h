@@ -76,7 +76,7 @@ private:
     static gboolean OnWindowMapped(GtkWidget* window, GdkEvent* event, gpointer self);
     static gboolean OnFirstFrameShown(gpointer self);
     void ShowFailure(const std::string& uri, FailureInfo failure);
-    void ArmWatchdog();
+    void ArmWatchdog(bool mayEndProcess = true);
     void StopTimers();
     void EndStuckProcess();
     bool IsOtherHost(const std::string& uri) const;

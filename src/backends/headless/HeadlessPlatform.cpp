@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "HeadlessWebEngine.h"
+#include "platform/DesktopScale.h"
 
 namespace velmora::headless {
 
@@ -199,6 +200,12 @@ void HeadlessPlatform::ChangeDpi(WindowHandle window, int dpi) {
     w.dpi = dpi;
     const Message m{.kind = MessageKind::DpiChanged, .window = window, .dpi = dpi};
     queue_.push_back(m);
+}
+
+void HeadlessPlatform::SetDesktopScale(int factor, double fontDpi) {
+    DefaultDpi = platform::DesktopDpi(factor, fontDpi);
+    for (auto& [handle, w] : windows_)
+        if (!w.destroyed && !w.isChild && w.dpi != DefaultDpi) ChangeDpi(handle, DefaultDpi);
 }
 
 std::vector<WindowHandle> HeadlessPlatform::TopLevelWindows() const {

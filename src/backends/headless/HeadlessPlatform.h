@@ -167,6 +167,10 @@ public:
     // A DPI change of the window's monitor: the window's DPI becomes dpi and a
     // DpiChanged message is posted.
     void ChangeDpi(WindowHandle window, int dpi);
+    // The desktop's scale as a Linux desktop gives it: a whole factor and a
+    // font DPI (0: none set). Windows created later get the DPI it makes;
+    // every open top-level window whose DPI it changes gets ChangeDpi.
+    void SetDesktopScale(int factor, double fontDpi);
     // The user (or the system) moves/resizes the window.
     void MoveByUser(WindowHandle window, const RectI& bounds);
     // Posts any message as is.

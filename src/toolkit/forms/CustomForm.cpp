@@ -41,6 +41,14 @@ int PixelsToWholeUnits(int pixels, float scale) {
     return static_cast<int>(std::ceil(units - 1e-4));
 }
 
+// An outer extent in whole units that is still the one read back from the
+// window keeps the pixels it was read from: converting it again would grow
+// the window by the rounding (a pixel or two at 125 % and 150 %).
+int OuterUnitsToPixels(int units, int readPixels, float scale) {
+    if (readPixels > 0 && PixelsToWholeUnits(readPixels, scale) == units) return readPixels;
+    return UnitsToPixels(static_cast<float>(units), scale);
+}
+
 }  // namespace
 
 // --- reflection --------------------------------------------------------------
@@ -261,9 +269,8 @@ void TCustomForm::ApplyClientSize(float widthUnits, float heightUnits) {
 void TCustomForm::ApplyBoundsToWindow() {
     if (!handle_) return;
     const float s = Scale();
-    CurrentPlatform().SetWindowBounds(
-        handle_, {left_, top_, left_ + UnitsToPixels(static_cast<float>(width_), s),
-                  top_ + UnitsToPixels(static_cast<float>(height_), s)});
+    CurrentPlatform().SetWindowBounds(handle_, {left_, top_, left_ + OuterUnitsToPixels(width_, outerPixels_.width, s),
+                                                top_ + OuterUnitsToPixels(height_, outerPixels_.height, s)});
     ReadBoundsBack(true);
     LayoutClientArea();
 }
@@ -279,6 +286,7 @@ void TCustomForm::ReadBoundsBack(bool withPosition) {
     }
     width_ = PixelsToWholeUnits(r.Width(), s);
     height_ = PixelsToWholeUnits(r.Height(), s);
+    outerPixels_ = {r.Width(), r.Height()};
     // Keep the client size in units while the native area still matches it,
     // so repeated read-backs do not drift by rounding.
     platform::SizeI c = p.GetClientSize(handle_);
@@ -300,6 +308,7 @@ void TCustomForm::ApplyDpi(int dpi) {
     if (std::fabs(newScale - Scale()) < 0.0001f) return;
     const float w = clientWidthUnits_, h = clientHeightUnits_;
     scale_ = newScale;
+    outerPixels_ = {};  // read at the old scale
     if (handle_) {
         CurrentPlatform().SetClientSize(handle_, {UnitsToPixels(w, newScale), UnitsToPixels(h, newScale)});
         clientWidthUnits_ = w;
@@ -360,8 +369,8 @@ void TCustomForm::FirstShowing() {
     }
     if (!handle_) return;
     const float s = Scale();
-    int w = UnitsToPixels(static_cast<float>(width_), s);
-    int h = UnitsToPixels(static_cast<float>(height_), s);
+    int w = OuterUnitsToPixels(width_, outerPixels_.width, s);
+    int h = OuterUnitsToPixels(height_, outerPixels_.height, s);
     int x = left_, y = top_;
     switch (mode) {
     case TFormPosition::Designed: break;

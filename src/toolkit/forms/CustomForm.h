@@ -182,6 +182,8 @@ private:
     std::string caption_;
     int left_ = 0, top_ = 0, width_ = 640, height_ = 480;
     float clientWidthUnits_ = 0, clientHeightUnits_ = 0;
+    // The outer size in pixels that width_ and height_ were last read from.
+    platform::SizeI outerPixels_;
     float scale_ = 0;  // 0: not fetched yet
     TFormPosition position_ = TFormPosition::DefaultPosOnly;
     TFormBorderStyle borderStyle_ = TFormBorderStyle::Sizeable;
