@@ -119,6 +119,10 @@ public:
     double WaitLimitMs = 600000;
     // 0: YieldProcessor jumps to the next scheduled event (1 ms when none).
     unsigned YieldQuantumMs = 0;
+    // When set, every timer falls due this many microseconds later than its
+    // interval says, drawn anew each time it is armed: a loaded system's
+    // jitter, repeatable from the test's seed.
+    std::function<std::uint64_t()> TimerLatenessUs;
     std::string ExecutableFile = "/nonexistent/velmora/Velmora";
     std::string UserDataDirectory = "/nonexistent/velmora-user";
     // LocateCode: this module name, and offsets counted from CodeBase.
