@@ -59,7 +59,7 @@ TEST(ProgramExplorer, RandomSchedules) {
                       << Describe(shortest);
     }
     // Most schedules must get far: a program that ends early explores nothing.
-    EXPECT_GT(played, static_cast<long>(seeds) * steps / 4) << "steps played";
+    if (failures == 0) EXPECT_GT(played, static_cast<long>(seeds) * steps / 4) << "steps played";
     std::printf("%llu seeds from %llu, %d steps each: %ld steps played, %ld chapters chosen\n",
                 static_cast<unsigned long long>(seeds), static_cast<unsigned long long>(first), steps, played, choices);
 }

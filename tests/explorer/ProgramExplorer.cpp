@@ -65,7 +65,9 @@ public:
         host_.DefaultPosition = {120, 80};
         host_.WindowFrame = {8, 31, 8, 8};
         host_.Touch = schedule.touchScreen;
-        end_ = EndOf(schedule) + 50;
+        // The user's own close comes late enough for every earlier request to
+        // have had its time.
+        end_ = EndOf(schedule) + kCloseBoundMs + 50;
         // Past the final close's bound nothing legitimate is left to wait for.
         host_.WaitLimitMs = end_ + kCloseBoundMs + 500;
         if (schedule.timerJitterUs > 0) {
