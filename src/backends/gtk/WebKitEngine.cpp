@@ -159,6 +159,7 @@ void WebKitEngine::EnsureView() {
     gtk_container_add(GTK_CONTAINER(root_), GTK_WIDGET(view_));
     gtk_widget_show(GTK_WIDGET(view_));
     indicator_ = std::make_unique<LoadIndicator>(GTK_OVERLAY(root_));
+    focus_.Attach(view_, root_);
 
     g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this);
     g_signal_connect(view_, "load-failed", G_CALLBACK(OnLoadFailed), this);
@@ -224,6 +225,7 @@ bool WebKitEngine::InPlaceActivate(platform::WindowHandle mainWindow, const plat
             g_object_add_weak_pointer(G_OBJECT(toplevel_), reinterpret_cast<gpointer*>(&toplevel_));
             g_signal_connect(toplevel_, "key-press-event", G_CALLBACK(OnWindowKey), this);
         }
+        focus_.WatchWindow(toplevel_);
         mapHandler_ = 0;
         // A blank page still waiting waits for the new window instead.
         if (blankWaits) Navigate("", std::nullopt);
@@ -490,6 +492,7 @@ void WebKitEngine::Close() {
     probeAnswered_ = false;
     probeLife_.Renew();
     StopWaitingForFirstFrame();
+    focus_.Detach();
     if (toplevel_) {
         g_signal_handlers_disconnect_by_data(toplevel_, this);
         g_object_remove_weak_pointer(G_OBJECT(toplevel_), reinterpret_cast<gpointer*>(&toplevel_));

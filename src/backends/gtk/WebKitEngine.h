@@ -17,6 +17,7 @@
 
 #include "ErrorPage.h"
 #include "LoadIndicator.h"
+#include "PageFocus.h"
 #include "backends/native/Lifetime.h"
 #include "platform/WebEngine.h"
 
@@ -40,6 +41,8 @@ public:
     void PutVisible(bool visible) override { visible_ = visible; }
     void DoVerb(platform::EngineVerb verb) override;
     void Close() override;
+    void TakeFocus(platform::EngineFocusEntry entry) override { focus_.Take(entry); }
+    void ReleaseFocus() override { focus_.Release(); }
 
     // Loads the shown chapter again (F5, Ctrl+R, the failure page's button).
     void Reload();
@@ -148,6 +151,8 @@ private:
     guint blankIdle_ = 0;
     // What this engine posts to the queue is guarded by it.
     platform::Lifetime life_;
+    // The keyboard between the window and the page.
+    PageFocus focus_{platform_, events_};
 };
 
 }  // namespace velmora::gtk

@@ -233,6 +233,20 @@ void Win32WebEngine::DoVerb(platform::EngineVerb verb) {
     }
 }
 
+void Win32WebEngine::TakeFocus(platform::EngineFocusEntry) {
+    if (!object_ || !display_ || !IsWindowVisible(display_)) return;
+    RECT bounds = ControlBounds();
+    object_->DoVerb(OLEIVERB_UIACTIVATE, nullptr, static_cast<IOleClientSite*>(site_.Get()), 0, container_, &bounds);
+    // The control normally puts the focus into its document window itself.
+    if (!IsInside(GetFocus(), display_)) SetFocus(display_);
+}
+
+void Win32WebEngine::ReleaseFocus() {
+    if (!display_) return;
+    if (IsInside(GetFocus(), display_) && container_ && IsWindow(container_)) SetFocus(container_);
+    if (inPlace_) inPlace_->UIDeactivate();
+}
+
 RECT Win32WebEngine::ControlBounds() {
     // The toolkit moves the display with SetWindowPos on every placement; the
     // display's own rectangle is therefore the control's current place.
