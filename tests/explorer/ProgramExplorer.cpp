@@ -317,6 +317,14 @@ private:
             if (HeadlessWebEngine* e = Engine(); e && Display() && host_.Window(Display())->visible)
                 e->FireMouseActivate();
             break;
+        case Act::EngineFocus: {
+            const int how = step.a;
+            Notify(0, [how](HeadlessWebEngine& e, const std::string&) {
+                if (how == 0) e.FireFocused();
+                else e.FireFocusLeaving(how == 1);
+            });
+            break;
+        }
         case Act::EngineRefuse:
             if (HeadlessWebEngine* e = Engine()) {
                 if (step.a) {
@@ -438,7 +446,10 @@ private:
         const headless::WindowState* d = host_.Window(display);
         if (d->visible) {
             Require(active == 1, "slide", "the engine's display shows over the table of contents");
-            const RectF r = Form2->WebBrowser1->AbsoluteRect();
+            // Over the view, less the band its focus frame takes.
+            const RectF v = Form2->WebBrowser1->AbsoluteRect();
+            const float inset = Form2->WebBrowser1->DisplayInset();
+            const RectF r{v.left + inset, v.top + inset, v.right - inset, v.bottom - inset};
             const float s = Scale();
             const platform::RectI expected{static_cast<int>(std::lround(r.left * s)),
                                            static_cast<int>(std::lround(r.top * s)),

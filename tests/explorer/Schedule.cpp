@@ -46,6 +46,7 @@ constexpr ActName kActs[] = {
     {Act::EngineFail, "engine-fail", 2, false},
     {Act::EngineCommands, "engine-commands", 1, false},
     {Act::EngineClick, "engine-click", 0, false},
+    {Act::EngineFocus, "engine-focus", 1, false},
     {Act::EngineRefuse, "engine-refuse", 1, false},
     {Act::Stall, "stall", 1, false},
 };
@@ -229,8 +230,11 @@ Schedule RandomSchedule(std::uint64_t seed, int steps) {
             } else if (e < 78) {
                 step.act = Act::EngineCommands;
                 step.a = pick(2);
-            } else if (e < 92) {
+            } else if (e < 85) {
                 step.act = Act::EngineClick;
+            } else if (e < 92) {
+                step.act = Act::EngineFocus;
+                step.a = pick(3);
             } else {
                 step.act = Act::EngineRefuse;
                 step.a = chance(40) ? 1 : 0;

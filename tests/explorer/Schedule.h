@@ -47,6 +47,7 @@ enum class Act {
     EngineFail,      // as EngineComplete, with an HTTP status
     EngineCommands,  // back/forward become available (1) or not (0)
     EngineClick,     // the user clicks into the engine's display (only when it is shown)
+    EngineFocus,     // 0: the page takes the keyboard by itself; 1: Tab leaves its last link; 2: Shift+Tab its first
     EngineRefuse,    // 1: the engine refuses every load from now on; 0: it takes them again
     Stall,           // the UI thread is busy for this many milliseconds (timers fall due meanwhile)
 };

@@ -35,6 +35,8 @@ here=$(dirname "${BASH_SOURCE[0]}")
 . "$here/../../../scripts/lib.sh"
 # shellcheck source=tests/lib/screen.sh
 . "$here/../../lib/screen.sh"
+# shellcheck source=tests/lib/reader.sh
+. "$here/../../lib/reader.sh"
 
 work=$(mktemp -d)
 VELMORA_TEST_WORK=$work
@@ -78,24 +80,18 @@ done
 
 echo "storm seed $seed, $actions actions, $early early closes a half"
 RANDOM=$seed
-# random_ms LOW HIGH: a delay in seconds for sleep, drawn from the seed.
+# random_delay LOW HIGH: a delay in seconds for sleep, drawn from the seed.
 random_delay() { printf '0.%03d' $(($1 + RANDOM % ($2 - $1 + 1))); }
 
-unset GDK_SCALE GDK_DPI_SCALE
-export WEBKIT_DISABLE_COMPOSITING_MODE=${WEBKIT_DISABLE_COMPOSITING_MODE:-1}
 window=""
 run=0
 
-# start_reader: a fresh reader (own cache, so every chapter is fetched) and
-# its window in $window.
+# start_reader: a fresh reader (its own cache, so every chapter is fetched
+# from the server) and its window in $window.
 start_reader() {
     run=$((run + 1))
-    local home=$work/run-$run
-    mkdir -p "$home"
-    XDG_CACHE_HOME=$home XDG_CONFIG_HOME=$home XDG_DATA_HOME=$home "$reader" >"$work/reader-$run.log" 2>&1 &
-    reader_pid=$!
-    screen_wait_window "$reader_pid" Тальмерин 60 window ||
-        velmora_test_fail "run $run: no window titled Тальмерин within 60 s"
+    reader_start "$reader" "$work/run-$run" reader_pid || velmora_test_fail "run $run: the reader did not start"
+    reader_wait_window "$reader_pid" window
 }
 
 # close_reader HOW WHAT: asks the reader's window to close (HOW: delete or
