@@ -53,13 +53,7 @@ finish() {
 trap finish EXIT
 
 python=""
-for candidate in /usr/bin/python3 python3; do
-    if "$candidate" -c 'import Xlib' 2>/dev/null; then
-        python=$candidate
-        break
-    fi
-done
-[[ -n $python ]] || velmora_test_skip "python3 with Xlib (python3-xlib) is not installed"
+velmora_python_with 'import Xlib' python || velmora_test_skip "python3 with Xlib (python3-xlib) is not installed"
 for tool in xdotool import convert compare openbox xprop systemd-socket-activate /bin/busybox; do
     command -v "$tool" >/dev/null || velmora_test_skip "$tool is not installed"
 done
