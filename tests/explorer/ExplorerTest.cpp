@@ -59,7 +59,9 @@ TEST(ProgramExplorer, RandomSchedules) {
                       << Describe(shortest);
     }
     // Most schedules must get far: a program that ends early explores nothing.
-    if (failures == 0) EXPECT_GT(played, static_cast<long>(seeds) * steps / 4) << "steps played";
+    if (failures == 0) {
+        EXPECT_GT(played, static_cast<long>(seeds) * steps / 4) << "steps played";
+    }
     std::printf("%llu seeds from %llu, %d steps each: %ld steps played, %ld chapters chosen\n",
                 static_cast<unsigned long long>(seeds), static_cast<unsigned long long>(first), steps, played, choices);
 }
@@ -95,6 +97,8 @@ TEST_P(ExplorerRegression, HoldsEveryInvariant) {
 }
 
 const Replay kReplays[] = {
+    {"CloseAsTheWindowAppears", "-1 close"},
+    {"ChapterClickAndCloseAsTheWindowAppears", "-1 click B2; -1 close-taskbar"},
     {"CloseAtTheFirstWait", "0 close"},
     {"CloseTogetherWithAChapterClick", "0 click B3; 0 close"},
     {"CloseInTheMiddleOfASlide", "10 click B2; 150 close"},

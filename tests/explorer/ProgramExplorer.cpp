@@ -78,7 +78,15 @@ public:
 
     Verdict Play() {
         host_.At(0, [this] { Attach(); });
+        // Steps of the moment the main window first appears.
+        host_.OnWindowShown = [this](platform::WindowHandle window) {
+            if (attached_ || !Form2 || window != Form2->Handle()) return;
+            Attach();
+            for (const Step& step : schedule_.steps)
+                if (step.at < 0) Perform(step);
+        };
         for (const Step& step : schedule_.steps) {
+            if (step.at < 0) continue;
             host_.At(step.at, [this, step] {
                 Check();
                 if (!verdict_.ok) return;
@@ -120,7 +128,7 @@ private:
     // ---- hooks into the running program --------------------------------------------
 
     void Attach() {
-        if (!Form2) return;
+        if (attached_ || !Form2) return;
         attached_ = true;
         main_ = Form2->Handle();
         TButton* buttons[] = {Form2->Button1, Form2->Button2, Form2->Button3, Form2->Button4};
@@ -207,6 +215,8 @@ private:
 
     void Perform(const Step& step) {
         if (!attached_ || !Form2 || !Application || Application->Terminated()) return;
+        // A stall needs a running clock, which the start-up has not yet.
+        if (step.at < 0 && step.act == Act::Stall) return;
         const platform::WindowHandle w = main_;
         auto place = [&] { return At(static_cast<Place>(step.a)); };
         auto button = [&] {

@@ -151,6 +151,8 @@ Schedule RandomSchedule(std::uint64_t seed, int steps) {
     const int dpis[] = {96, 120, 144, 192};
 
     double at = 0;
+    // Now and then the schedule starts the moment the window appears.
+    int early = chance(15) ? 1 + pick(2) : 0;
     for (int i = 0; i < steps; ++i) {
         // Often the same instant or close behind, sometimes a pause long
         // enough for a slide to end.
@@ -242,6 +244,16 @@ Schedule RandomSchedule(std::uint64_t seed, int steps) {
         } else {
             step.act = Act::Stall;
             step.a = 1 + pick(250);
+        }
+        if (early > 0 && step.act != Act::Stall) {
+            --early;
+            step.at = -1;
+            at = 0;
+        }
+        if (early > 0 && step.act != Act::Stall) {
+            --early;
+            step.at = -1;
+            at = 0;
         }
         schedule.steps.push_back(step);
     }

@@ -53,7 +53,9 @@ enum class Act {
 };
 
 struct Step {
-    double at = 0;  // virtual milliseconds
+    // Virtual milliseconds; below 0: the moment the main window first
+    // appears, before the event loop runs.
+    double at = 0;
     Act act = Act::Click;
     int a = 0;
     int b = 0;

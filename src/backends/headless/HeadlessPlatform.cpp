@@ -142,6 +142,7 @@ void HeadlessPlatform::ShowWindow(WindowHandle window) {
     }
     w.visible = true;
     invalid_.insert(window);
+    if (OnWindowShown) OnWindowShown(window);
 }
 
 void HeadlessPlatform::HideWindow(WindowHandle window) {

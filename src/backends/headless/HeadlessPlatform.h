@@ -132,6 +132,10 @@ public:
     platform::MessageBoxResult MessageBoxAnswer = platform::MessageBoxResult::Ok;
     // Called while a message box is "open" (after it has been recorded).
     std::function<void(const RecordedMessageBox&)> OnMessageBox;
+    // Called when a window has been shown, before ShowWindow returns: what
+    // the system does to a window the moment it appears (a close request
+    // from the window manager, say) can be played there.
+    std::function<void(WindowHandle)> OnWindowShown;
     // When set, CreateWebEngine fails with this result.
     std::optional<platform::EngineResult> WebEngineCreationFailure;
 
