@@ -5,7 +5,7 @@
 //
 // Environment (scripts/explore.sh sets them for long runs by hand):
 //   VELMORA_EXPLORE_FIRST_SEED  first seed (default 1)
-//   VELMORA_EXPLORE_SEEDS       how many seeds (default 1000)
+//   VELMORA_EXPLORE_SEEDS       how many seeds (default 400)
 //   VELMORA_EXPLORE_STEPS       steps per schedule (default 40)
 #include <gtest/gtest.h>
 
@@ -39,7 +39,7 @@ TEST(ProgramExplorer, ReplayFromTheEnvironment) {
 
 TEST(ProgramExplorer, RandomSchedules) {
     const std::uint64_t first = Setting("VELMORA_EXPLORE_FIRST_SEED", 1);
-    const std::uint64_t seeds = Setting("VELMORA_EXPLORE_SEEDS", 1000);
+    const std::uint64_t seeds = Setting("VELMORA_EXPLORE_SEEDS", 400);
     const int steps = static_cast<int>(Setting("VELMORA_EXPLORE_STEPS", 40));
     int failures = 0;
     long played = 0, choices = 0;

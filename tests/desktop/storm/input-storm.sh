@@ -19,16 +19,16 @@
 #
 # Environment:
 #   STORM_SEED     the seed of the storm (default 1); a failure names it
-#   STORM_ACTIONS  input actions per storm (default 40)
-#   STORM_EARLY    early closes per half (default 3)
+#   STORM_ACTIONS  input actions per storm (default 32)
+#   STORM_EARLY    early closes per half (default 2)
 set -uo pipefail
 
 reader=$1
 book=$2
 port=$3
 seed=${STORM_SEED:-1}
-actions=${STORM_ACTIONS:-40}
-early=${STORM_EARLY:-3}
+actions=${STORM_ACTIONS:-32}
+early=${STORM_EARLY:-2}
 
 here=$(dirname "${BASH_SOURCE[0]}")
 # shellcheck source=scripts/lib.sh
