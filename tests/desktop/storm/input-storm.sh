@@ -141,10 +141,17 @@ noise() {
     esac
 }
 
-# storm WHAT: the seeded storm on the running reader; each chapter once, in
-# a seeded order, each behind a press on the contents header.
+# chapter_requested CHAPTER FROM: the server's log, since line FROM, shows
+# the chapter's page asked for.
+chapter_requested() { page_paths | tail -n +"$2" | grep -qxF "/Nav$1.html"; }
+
+# storm WHAT FROM: the seeded storm on the running reader; each chapter once,
+# in a seeded order, each behind a press on the contents header. A chapter
+# click must give its request before the storm goes on: a load the next
+# chapter replaces before the engine has sent it would otherwise never
+# reach the server, by the engine's own right.
 storm() {
-    local what=$1 chapters=(1 2 3 4) i j t chosen=() before after
+    local what=$1 from=$2 chapters=(1 2 3 4) i j t chosen=() before after
     for ((i = 3; i > 0; i--)); do
         j=$((RANDOM % (i + 1)))
         t=${chapters[i]} chapters[i]=${chapters[j]} chapters[j]=$t
@@ -157,6 +164,8 @@ storm() {
             click_at "${CONTENTS_HEADER[@]}"
             click_at 184 "${CHAPTER_Y[chapter - 1]}"
             chosen+=("$chapter")
+            velmora_wait_for 30 chapter_requested "$chapter" "$from" ||
+                page_check_failed "$what: the click on chapter $chapter gave no request within 30 s (seed $seed)"
         else
             noise
         fi
@@ -197,7 +206,7 @@ half() {
     done
     local from=$(($(page_paths | wc -l) + 1))
     start_reader
-    storm "$what"
+    storm "$what" "$from"
     expect_one_request_each "$what" "$from"
     sleep "$(random_delay 0 999)"
     close_reader "$how" "$what, close after the storm"
