@@ -46,6 +46,13 @@ struct GUriUnref {
 // A parsed URI (g_uri_parse).
 using GUriPtr = std::unique_ptr<GUri, GUriUnref>;
 
+struct GVariantUnref {
+    void operator()(GVariant* value) const {
+        if (value) g_variant_unref(value);
+    }
+};
+using GVariantPtr = std::unique_ptr<GVariant, GVariantUnref>;
+
 // A main-loop source we added (a timeout, an idle call), removed when the
 // holder is reset or destroyed. A source that has run out returns
 // G_SOURCE_REMOVE after calling Forget(), so it is not removed twice.

@@ -160,6 +160,9 @@ void WebKitEngine::EnsureView() {
     gtk_widget_show(GTK_WIDGET(view_));
     indicator_ = std::make_unique<LoadIndicator>(GTK_OVERLAY(root_));
     focus_.Attach(view_, root_);
+    screenReader_ = std::make_unique<ScreenReaderSwitch>([this](bool on) {
+        if (view_) webkit_settings_set_enable_caret_browsing(webkit_web_view_get_settings(view_), on);
+    });
 
     g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this);
     g_signal_connect(view_, "load-failed", G_CALLBACK(OnLoadFailed), this);
@@ -493,6 +496,7 @@ void WebKitEngine::Close() {
     probeLife_.Renew();
     StopWaitingForFirstFrame();
     focus_.Detach();
+    screenReader_.reset();
     if (toplevel_) {
         g_signal_handlers_disconnect_by_data(toplevel_, this);
         g_object_remove_weak_pointer(G_OBJECT(toplevel_), reinterpret_cast<gpointer*>(&toplevel_));

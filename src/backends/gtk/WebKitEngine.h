@@ -18,6 +18,7 @@
 #include "ErrorPage.h"
 #include "LoadIndicator.h"
 #include "PageFocus.h"
+#include "ScreenReaderSwitch.h"
 #include "backends/native/Lifetime.h"
 #include "platform/WebEngine.h"
 
@@ -153,6 +154,8 @@ private:
     platform::Lifetime life_;
     // The keyboard between the window and the page.
     PageFocus focus_{platform_, events_};
+    // The page reads by its caret while the desktop's screen reader is on.
+    std::unique_ptr<ScreenReaderSwitch> screenReader_;
 };
 
 }  // namespace velmora::gtk
