@@ -503,9 +503,12 @@ private:
     }
 
     void CheckFocus() {
+        const std::set<TControl*> all = Controls();
+        if (TControl* told = Form2->AccessibleFocus())
+            Require(all.count(told) == 1 && told->IsVisibleInTree(), "focus",
+                    "a screen reader is told the focus is on " + told->Name() + ", which is gone or hidden");
         TControl* focused = Form2->Focused();
         if (!focused) return;
-        const std::set<TControl*> all = Controls();
         Require(all.count(focused) == 1, "focus", "the focused control is not one of the window's");
         Require(focused->IsVisibleInTree(), "focus",
                 "the focused control " + focused->Name() + " is hidden");
@@ -537,7 +540,9 @@ private:
             const bool showing = control.IsVisibleInTree() && Form2->Visible();
             Require(((states & platform::AccessibleShowing) != 0) == showing, "a11y",
                     name + (showing ? " shows but is not told as showing" : " is told as showing while hidden"));
-            const bool focused = Form2->Focused() == &control;
+            // Told as focused: the focused control, or where the focus rests
+            // for a screen reader while no control has it.
+            const bool focused = Form2->AccessibleFocus() == &control;
             Require(((states & platform::AccessibleFocused) != 0) == focused, "a11y",
                     name + (focused ? " has the focus but is not told so" : " is told as focused without it"));
             if (auto* page = dynamic_cast<TTabItem*>(&control)) {
