@@ -25,6 +25,8 @@ packages=(
     shellcheck lintian desktop-file-utils
     # the accessibility bus and its client for the screen reader test
     at-spi2-core dbus-x11 libatk-bridge2.0-0 python3-gi gir1.2-atspi-2.0 orca
+    # the input storm's close requests, sent as a window manager sends them
+    python3-xlib
 )
 velmora_apt_install "${packages[@]}"
 

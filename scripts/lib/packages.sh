@@ -44,3 +44,18 @@ velmora_apt_install() {
     velmora_as_root env DEBIAN_FRONTEND=noninteractive "${apt[@]}" update &&
         velmora_as_root env DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y --no-install-recommends "${missing[@]}"
 }
+
+# velmora_python_with CODE OUT_VAR: OUT_VAR gets a python that runs CODE
+# (imports, say) without an error: the distribution's own first, which
+# carries the packages installed with apt, then whatever python3 the PATH
+# finds. Fails when neither does.
+velmora_python_with() {
+    local _candidate
+    for _candidate in /usr/bin/python3 python3; do
+        if "$_candidate" -c "$1" 2>/dev/null; then
+            velmora_set_result "$2" "$_candidate"
+            return 0
+        fi
+    done
+    return 1
+}

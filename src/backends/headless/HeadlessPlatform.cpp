@@ -143,6 +143,7 @@ void HeadlessPlatform::ShowWindow(WindowHandle window) {
     }
     w.visible = true;
     invalid_.insert(window);
+    if (OnWindowShown) OnWindowShown(window);
 }
 
 void HeadlessPlatform::HideWindow(WindowHandle window) {
@@ -423,6 +424,7 @@ void HeadlessPlatform::RunDueEvents() {
             // A late timer fires once, then keeps its rhythm from now on.
             t.dueUs += t.intervalUs;
             if (t.dueUs <= nowUs_) t.dueUs = nowUs_ + t.intervalUs;
+            if (TimerLatenessUs) t.dueUs += TimerLatenessUs();
         } else {
             t.armed = false;
         }
@@ -461,7 +463,7 @@ TimerHandle HeadlessPlatform::CreateTimer(unsigned intervalMs, bool repeating, s
     Timer t;
     t.intervalUs = std::max<std::uint64_t>(1, std::uint64_t{intervalMs} * 1000);
     t.repeating = repeating;
-    t.dueUs = nowUs_ + t.intervalUs;
+    t.dueUs = nowUs_ + t.intervalUs + (TimerLatenessUs ? TimerLatenessUs() : 0);
     t.order = nextOrder_++;
     t.callback = std::move(callback);
     TimerHandle h = nextTimer_++;

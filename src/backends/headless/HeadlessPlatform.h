@@ -119,6 +119,10 @@ public:
     double WaitLimitMs = 600000;
     // 0: YieldProcessor jumps to the next scheduled event (1 ms when none).
     unsigned YieldQuantumMs = 0;
+    // When set, every timer falls due this many microseconds later than its
+    // interval says, drawn anew each time it is armed: a loaded system's
+    // jitter, repeatable from the test's seed.
+    std::function<std::uint64_t()> TimerLatenessUs;
     std::string ExecutableFile = "/nonexistent/velmora/Velmora";
     std::string UserDataDirectory = "/nonexistent/velmora-user";
     // LocateCode: this module name, and offsets counted from CodeBase.
@@ -128,6 +132,10 @@ public:
     platform::MessageBoxResult MessageBoxAnswer = platform::MessageBoxResult::Ok;
     // Called while a message box is "open" (after it has been recorded).
     std::function<void(const RecordedMessageBox&)> OnMessageBox;
+    // Called when a window has been shown, before ShowWindow returns: what
+    // the system does to a window the moment it appears (a close request
+    // from the window manager, say) can be played there.
+    std::function<void(WindowHandle)> OnWindowShown;
     // When set, CreateWebEngine fails with this result.
     std::optional<platform::EngineResult> WebEngineCreationFailure;
 

@@ -26,13 +26,8 @@ velmora_accessibility_bus_launcher launcher ||
 # The distribution's python carries the introspection bindings; a python of
 # one's own earlier on the PATH may not.
 client_python=""
-for candidate in /usr/bin/python3 python3; do
-    if "$candidate" -c 'import gi; gi.require_version("Atspi", "2.0"); from gi.repository import Atspi' 2>/dev/null; then
-        client_python=$candidate
-        break
-    fi
-done
-[[ -n $client_python ]] || velmora_test_skip "python3 with gi.repository.Atspi (python3-gi, gir1.2-atspi-2.0) is not installed"
+velmora_python_with 'import gi; gi.require_version("Atspi", "2.0"); from gi.repository import Atspi' client_python ||
+    velmora_test_skip "python3 with gi.repository.Atspi (python3-gi, gir1.2-atspi-2.0) is not installed"
 
 work=$(mktemp -d)
 VELMORA_TEST_WORK=$work
