@@ -52,10 +52,6 @@ public:
     void CommandStateChange(int command, bool enabled) override;
     void DisplayMouseActivate() override;
 
-    // Engine command-state identifiers.
-    static constexpr int CommandNavigateForward = 1;
-    static constexpr int CommandNavigateBack = 2;
-
 private:
     void Place();
     void AttachTo(IWindowRoot& form);
