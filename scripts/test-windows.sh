@@ -53,7 +53,8 @@ built=$(date +%s)
 cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DVELMORA_FORMTEXT2BIN="$HOST_DIR/formtext2bin" -DVELMORA_WINEPREFIX="$BUILD_DIR/wineprefix" \
     "${launcher[@]}" >/dev/null || velmora_die "cross configure failed"
-cmake --build "$BUILD_DIR" -j "$JOBS" --target velmora velmora_tests velmora_windows_tests velmora_win32_tests velmora_windows_a11y_tests velmora_binding_tests ||
+cmake --build "$BUILD_DIR" -j "$JOBS" --target velmora velmora_tests velmora_windows_tests velmora_win32_tests velmora_windows_a11y_tests velmora_binding_tests \
+    velmora_focus_probe ||
     velmora_die "the Windows tests failed to build"
 echo "built in $(seconds_since "$built") s"
 

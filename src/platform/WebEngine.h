@@ -44,9 +44,19 @@ public:
     virtual void CommandStateChange(int command, bool enabled) = 0;
     // The user pressed a mouse button inside the display (it is about to take focus).
     virtual void DisplayMouseActivate() = 0;
+    // The page took the keyboard by itself (an assistive tool moved it there,
+    // say); the view becomes the focused control.
+    virtual void DisplayFocused() {}
+    // Tab went past the page's last stop (forward) or Shift+Tab before its
+    // first: the keyboard goes on in the window's own order.
+    virtual void DisplayFocusLeaving(bool forward) { (void)forward; }
 };
 
 enum class EngineVerb { Show, Hide };
+
+// Where the keyboard enters the page: at its start (Tab), at its end
+// (Shift+Tab), or where it last was (a click, the window coming back).
+enum class EngineFocusEntry { Keep, First, Last };
 
 // Navigate flags of the engine.
 constexpr std::int32_t NavNoReadFromCache = 4;
@@ -77,6 +87,13 @@ public:
 
     // Close without saving, disconnect the sinks and release the engine.
     virtual void Close() = 0;
+
+    // The view became the window's focused control: the engine takes the
+    // real keyboard focus into its display.
+    virtual void TakeFocus(EngineFocusEntry entry) { (void)entry; }
+    // The view gave the focus up: a keyboard still inside the display goes
+    // back to the main window.
+    virtual void ReleaseFocus() {}
 };
 
 // SetWindowPos flags used for the display window.

@@ -32,6 +32,10 @@ public:
         log.push_back("command " + std::to_string(command) + (enabled ? " on" : " off"));
     }
     void DisplayMouseActivate() override { ++activations; }
+    void DisplayFocused() override { log.push_back("page took the keys"); }
+    void DisplayFocusLeaving(bool forward) override {
+        log.push_back(forward ? "keys leave forward" : "keys leave backward");
+    }
     bool Saw(const std::string& entry) const {
         for (const auto& e : log)
             if (e == entry) return true;
@@ -67,13 +71,18 @@ protected:
     // The text of the shown page, read through a script (empty when the page
     // does not answer within the time).
     std::string PageText(int milliseconds = 3000) {
+        return Evaluate("document.body ? document.body.innerText : ''", milliseconds);
+    }
+    // What a script gives back as text (empty when the page does not answer
+    // within the time).
+    std::string Evaluate(const char* script, int milliseconds = 3000) {
         struct Reply {
             bool done = false;
             std::string text;
         };
         auto* reply = new Reply;
         webkit_web_view_evaluate_javascript(
-            View(), "document.body ? document.body.innerText : ''", -1, nullptr, nullptr, nullptr,
+            View(), script, -1, nullptr, nullptr, nullptr,
             +[](GObject* view, GAsyncResult* result, gpointer data) {
                 auto* reply = static_cast<Reply*>(data);
                 if (JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, nullptr)) {

@@ -37,6 +37,8 @@ here=$(dirname "${BASH_SOURCE[0]}")
 . "$here/../../scripts/lib.sh"
 # shellcheck source=tests/lib/screen.sh
 . "$here/../lib/screen.sh"
+# shellcheck source=tests/lib/reader.sh
+. "$here/../lib/reader.sh"
 
 work=$(mktemp -d)
 VELMORA_TEST_WORK=$work
@@ -76,23 +78,9 @@ requests_of() {
 velmora_start_window_manager "$work/openbox.log" wm_pid || velmora_test_fail "the window manager did not start"
 
 # ------------------------------------------------------------ the reader
-# Fresh per-user folders: no engine cache from an earlier run can answer for
-# the server, and the start-up copy lands in a throw-away place.
-mkdir -p "$work/cache" "$work/config" "$work/data"
-# The client area is checked in pixels at scale 1.
-unset GDK_SCALE GDK_DPI_SCALE
-# The virtual display has no GPU; the engine must not try to composite.
-export WEBKIT_DISABLE_COMPOSITING_MODE=${WEBKIT_DISABLE_COMPOSITING_MODE:-1}
-# A GTK critical is a bug of the backend; let it end the run.
-XDG_CACHE_HOME=$work/cache XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data \
-    G_DEBUG=${G_DEBUG:-fatal-criticals} "$reader" >"$work/reader.log" 2>&1 &
-reader_pid=$!
-
+reader_start "$reader" "$work" reader_pid || velmora_test_fail "the reader cannot be started"
 window=""
-if ! screen_wait_window "$reader_pid" Тальмерин 30 window; then
-    velmora_alive "$reader_pid" || velmora_test_fail "the reader ended before its window appeared"
-    velmora_test_fail "no visible window titled Тальмерин within 30 s"
-fi
+reader_wait_window "$reader_pid" window
 
 title=$(xdotool getwindowname "$window")
 [[ $title == "Тальмерин" ]] || velmora_test_fail "the window's title is \"$title\", not \"Тальмерин\""

@@ -8,11 +8,17 @@
 #   - a press on "Оглавление" brings the chapter buttons back;
 #   - Alt+F4 ends the process with exit code 0;
 #   - a second run closed with Alt+F4 while the page slides also ends with 0,
-#     promptly.
+#     promptly;
+#   - a third run with the keyboard alone: after Tab x3 and Enter the chapter
+#     loads and the main window keeps the focus; one Tab more gives it to the
+#     browser control's window (the system's focus is that window or one
+#     inside it, as the probe reads it) and the focus frame is drawn around
+#     the page; Ctrl+Tab brings the focus back to the main window and the
+#     chapter buttons back.
 # Wine on Debian has no HTML renderer, so the chapter page itself is never
 # painted: the requests and the window's own drawing are what is checked.
 #
-#   reader-smoke-wine.sh <wine-run> <Velmora.exe> <book directory> <port>
+#   reader-smoke-wine.sh <wine-run> <Velmora.exe> <book directory> <port> <focus-probe.exe>
 #
 # Exit 77 (skipped) only when a tool is missing or the chapter port cannot be
 # bound; every other problem fails with its reason.
@@ -27,6 +33,7 @@ wine_run=$1
 exe=$2
 book=$3
 port=$4
+probe=$5
 shot_dir=${SCREENSHOT_DIR:-}
 
 here=$(dirname "${BASH_SOURCE[0]}")
@@ -57,6 +64,7 @@ for tool in Xvfb xdotool import convert compare; do
 done
 [[ -x $wine_run ]] || velmora_test_fail "no Wine runner at $wine_run"
 [[ -f $exe ]] || velmora_test_fail "no program at $exe"
+[[ -f $probe ]] || velmora_test_fail "no focus probe at $probe"
 
 # ------------------------------------------------------------ chapter server
 # The book server the installed package runs, so that its log tells exactly
@@ -184,6 +192,36 @@ status=$?
 ((status != 124)) || velmora_test_fail "the program is still running 15 s after Alt+F4 during the slide"
 ((status == 0)) || velmora_test_fail "the program exited with code $status when closed during the slide"
 echo "closed during the slide: exit code 0 after $(($(velmora_now_ms) - closed)) ms"
+
+# ------------------------------------------------------------ the keyboard alone
+start_reader
+wait_window
+settled 30 "$work/third.png" || velmora_test_fail "the third run's table of contents did not settle"
+focus_is() { [[ $("$wine_run" "$probe" 2>/dev/null | tr -d '\r') == "$1"* ]]; }
+# The focus frame: a whole column in the accent along the page area's left
+# edge (the control's display, empty here, stands inside it).
+readonly PAGE_LEFT_EDGE="4x400+$border+$((top + STRIP_HEIGHT + 20))"
+framed() { shot "$1" && (($(screen_colour_count "$1" "$PAGE_LEFT_EDGE" "${selected_face#\#}") >= 400)); }
+requested_before=$(page_paths | wc -l)
+for _ in 1 2 3; do xdotool key --clearmodifiers Tab; done
+xdotool key --clearmodifiers Return
+third_requested() { (($(page_paths | wc -l) > requested_before)); }
+velmora_wait_for 30 third_requested || velmora_test_fail "Tab x3 and Enter sent no request for a chapter"
+[[ $(page_paths | tail -n 1) == /Nav3.html ]] || velmora_test_fail "Tab x3 and Enter requested $(page_paths | tail -n 1), not /Nav3.html"
+sleep 1 # the slide takes 0.3 s
+velmora_wait_for 10 focus_is window || velmora_test_fail "after Enter the main window does not have the focus: $("$wine_run" "$probe")"
+xdotool key --clearmodifiers Tab
+velmora_wait_for 10 focus_is control || velmora_test_fail "after Tab the browser control's window does not have the focus: $("$wine_run" "$probe")"
+echo "after Tab: $("$wine_run" "$probe" | tr -d '\r')"
+velmora_wait_for 10 framed "$work/framed.png" || velmora_test_fail "no focus frame around the page after Tab (see $work/framed.png)"
+xdotool key --clearmodifiers ctrl+Tab
+velmora_wait_for 10 focus_is window || velmora_test_fail "after Ctrl+Tab the main window does not have the focus: $("$wine_run" "$probe")"
+velmora_wait_for 10 buttons_back || velmora_test_fail "Ctrl+Tab did not bring the chapter buttons back (see $back)"
+xdotool key --clearmodifiers alt+F4
+exit_code_within 30
+status=$?
+((status == 0)) || velmora_test_fail "the keyboard run ended with code $status after Alt+F4"
+echo "keyboard alone: the focus went into the browser control's window and back"
 
 if [[ -n $shot_dir ]]; then
     if ! mkdir -p "$shot_dir" || ! cp "$contents" "$shot_dir/windows-contents.png" ||

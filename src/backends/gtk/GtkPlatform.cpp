@@ -536,12 +536,16 @@ void GtkPlatform::HideDisplay(Display& display) {
     // GTK leaves a window without a focus widget when the focused one is
     // hidden, and then no key reaches the drawn controls at all: hand the
     // keyboard back to them first.
-    if (TopLevel* parent = FindGtkWindow(display.parent)) {
-        GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(parent->window));
-        if (focus && (focus == display.widget || gtk_widget_is_ancestor(focus, display.widget)))
-            gtk_widget_grab_focus(parent->area);
-    }
+    TakeKeyboardFromDisplay(display.widget);
     gtk_widget_hide(display.widget);
+}
+
+void GtkPlatform::TakeKeyboardFromDisplay(GtkWidget* widget) {
+    Display* display = widget ? FindDisplay(HandleOf(widget)) : nullptr;
+    TopLevel* parent = display ? FindGtkWindow(display->parent) : nullptr;
+    if (!parent) return;
+    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(parent->window));
+    if (focus && (focus == widget || gtk_widget_is_ancestor(focus, widget))) gtk_widget_grab_focus(parent->area);
 }
 
 void GtkPlatform::HideDisplayWidget(GtkWidget* widget) {

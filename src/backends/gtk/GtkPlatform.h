@@ -118,6 +118,9 @@ public:
     // Hides a display, handing the keyboard back to the drawn controls when
     // the display had it.
     void HideDisplayWidget(GtkWidget* widget);
+    // Hands the keyboard back to the drawn controls when the display widget
+    // (or something inside it) has it; nothing otherwise.
+    void TakeKeyboardFromDisplay(GtkWidget* widget);
     // True once GTK is up (initialises it on first use; false without a display).
     bool EnsureGtk();
 

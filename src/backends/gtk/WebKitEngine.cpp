@@ -28,7 +28,7 @@ void SetIfKnown(WebKitSettings* settings, const char* name, int value) {
 
 WebKitEngine::WebKitEngine(GtkPlatform& platform, platform::IWebEngineEvents& events,
                            std::shared_ptr<const platform::IEnginePages> pages)
-    : NativeWebEngine(platform, events), platform_(platform), pages_(std::move(pages)) {}
+    : NativeWebEngine(platform, events), platform_(platform), pages_(std::move(pages)), focus_(platform, events) {}
 
 WebKitEngine::~WebKitEngine() { Close(); }
 
@@ -63,6 +63,7 @@ void WebKitEngine::EnsureView() {
     gtk_container_add(GTK_CONTAINER(root_.get()), GTK_WIDGET(view));
     gtk_widget_show(GTK_WIDGET(view));
     indicator_ = std::make_unique<LoadIndicator>(GTK_OVERLAY(root_.get()), pages_ ? pages_->LoadingText() : "");
+    focus_.Attach(view, root_.get());
 
     g_signal_connect(view, "load-changed", G_CALLBACK(OnLoadChanged), this);
     g_signal_connect(view, "load-failed", G_CALLBACK(OnLoadFailed), this);
@@ -101,6 +102,7 @@ void WebKitEngine::ActivationTarget(platform::WindowHandle mainWindow, const pla
     // the window has the keyboard.
     GtkWidget* toplevel = platform_.TopLevelWidget(mainWindow);
     keys_.WatchWindow(toplevel);
+    focus_.WatchWindow(toplevel);
     if (toplevel == toplevel_) return;
     const bool blankWaits = mapHandler_ != 0;
     if (mapHandler_ && toplevel_) g_signal_handler_disconnect(toplevel_, mapHandler_);
@@ -185,6 +187,7 @@ void WebKitEngine::DoVerb(platform::EngineVerb verb) {
 void WebKitEngine::CloseEngine() {
     probeLife_.Renew();
     StopWaitingForFirstFrame();
+    focus_.Detach();
     keys_.Detach();
     if (toplevel_) {
         g_object_remove_weak_pointer(G_OBJECT(toplevel_), reinterpret_cast<gpointer*>(&toplevel_));

@@ -20,6 +20,7 @@
 #include "GLibHolders.h"
 #include "LoadIndicator.h"
 #include "LoadSupervisor.h"
+#include "PageFocus.h"
 #include "PagePolicy.h"
 #include "ReaderKeys.h"
 #include "backends/native/Lifetime.h"
@@ -45,6 +46,8 @@ public:
     bool GetVisible() override { return visible_; }
     void PutVisible(bool visible) override { visible_ = visible; }
     void DoVerb(platform::EngineVerb verb) override;
+    void TakeFocus(platform::EngineFocusEntry entry) override { focus_.Take(entry); }
+    void ReleaseFocus() override { focus_.Release(); }
 
     // Loads the shown chapter again (F5, Ctrl+R, the failure page's button).
     void Reload();
@@ -139,6 +142,8 @@ private:
     // for its mapping, then for the idle moment after its first drawing.
     gulong mapHandler_ = 0;
     SourceId blankIdle_;
+    // The keyboard between the window and the page.
+    PageFocus focus_;
 };
 
 }  // namespace velmora::gtk

@@ -94,6 +94,7 @@ void HeadlessWebEngine::DoVerb(platform::EngineVerb verb) {
 void HeadlessWebEngine::Close() {
     Log("WebEngine.Close");
     closed_ = true;
+    hasFocus_ = false;
     if (display_ != 0) platform_.DestroyNativeWindow(display_);
 }
 
@@ -115,6 +116,29 @@ void HeadlessWebEngine::FireCommandStateChange(int command, bool enabled) {
 
 void HeadlessWebEngine::FireMouseActivate() {
     if (!closed_ && display_ != 0) events_.DisplayMouseActivate();
+}
+
+void HeadlessWebEngine::TakeFocus(platform::EngineFocusEntry entry) {
+    const char* where = entry == platform::EngineFocusEntry::First  ? "First"
+                        : entry == platform::EngineFocusEntry::Last ? "Last"
+                                                                    : "Keep";
+    Log(std::string("WebEngine.TakeFocus(") + where + ")");
+    hasFocus_ = display_ != 0;
+}
+
+void HeadlessWebEngine::ReleaseFocus() {
+    Log("WebEngine.ReleaseFocus");
+    hasFocus_ = false;
+}
+
+void HeadlessWebEngine::FireFocused() {
+    if (closed_ || display_ == 0) return;
+    hasFocus_ = true;
+    events_.DisplayFocused();
+}
+
+void HeadlessWebEngine::FireFocusLeaving(bool forward) {
+    if (!closed_ && display_ != 0) events_.DisplayFocusLeaving(forward);
 }
 
 }  // namespace velmora::headless

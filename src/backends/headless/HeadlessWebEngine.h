@@ -14,6 +14,8 @@
 //   "WebEngine.PutVisible(false)"
 //   "WebEngine.DoVerb(Show)" / "WebEngine.DoVerb(Hide)"
 //   "WebEngine.Close"
+//   "WebEngine.TakeFocus(First)" / "(Last)" / "(Keep)"
+//   "WebEngine.ReleaseFocus"
 #pragma once
 
 #include <cstdint>
@@ -75,6 +77,8 @@ public:
     platform::WindowHandle Display() const { return display_; }
     platform::WindowHandle MainWindow() const { return mainWindow_; }
     const std::vector<NavigateRequest>& Navigations() const { return navigations_; }
+    // The display holds the keyboard: taken and not given up since.
+    bool HasFocus() const { return hasFocus_; }
 
     // ---- notifications, as the engine would send them ---------------------
     // Nothing reaches the host once the engine is closed (its sinks are gone).
@@ -84,6 +88,10 @@ public:
     void FireCommandStateChange(int command, bool enabled);
     // A click into the display.
     void FireMouseActivate();
+    // The page takes the keyboard by itself (an assistive tool put it there).
+    void FireFocused();
+    // Tab past the page's last link (forward) or Shift+Tab before its first.
+    void FireFocusLeaving(bool forward);
 
     // ---- platform::IWebEngine ---------------------------------------------------
     platform::EngineResult Initialize() override;
@@ -95,6 +103,8 @@ public:
     void PutVisible(bool visible) override;
     void DoVerb(platform::EngineVerb verb) override;
     void Close() override;
+    void TakeFocus(platform::EngineFocusEntry entry) override;
+    void ReleaseFocus() override;
 
 private:
     void Log(std::string line);
@@ -107,6 +117,7 @@ private:
     bool closed_ = false;
     bool visible_ = false;
     bool inPlaceObject_ = false;
+    bool hasFocus_ = false;
     platform::WindowHandle mainWindow_ = 0;
     platform::WindowHandle display_ = 0;
     std::vector<NavigateRequest> navigations_;

@@ -501,7 +501,16 @@ bool Win32Platform::RouteToKeyboardTarget(MSG& msg) {
                 return true;
             }
         }
-        return object->TranslateAcceleratorW(&msg) == S_OK;
+        if (object->TranslateAcceleratorW(&msg) == S_OK) return true;
+        // A Tab the page did not use (past its last stop, or Shift+Tab before
+        // its first) goes on in the window's own tab order.
+        if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && GetKeyState(VK_MENU) >= 0) {
+            if (NativeWindow* w = Find(GetAncestor(display, GA_ROOT))) {
+                PostKey(*w, MessageKind::KeyDown, msg.wParam);
+                return true;
+            }
+        }
+        return false;
     }
     return false;
 }

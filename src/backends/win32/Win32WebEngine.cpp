@@ -224,6 +224,22 @@ void Win32WebEngine::DoVerb(platform::EngineVerb verb) {
     }
 }
 
+void Win32WebEngine::TakeFocus(platform::EngineFocusEntry) {
+    HWND display = Display();
+    if (!object_ || !display || !IsWindowVisible(display)) return;
+    RECT bounds = ControlBounds();
+    object_->DoVerb(OLEIVERB_UIACTIVATE, nullptr, static_cast<IOleClientSite*>(site_.Get()), 0, container_, &bounds);
+    // The control normally puts the focus into its document window itself.
+    if (!IsInside(GetFocus(), display)) SetFocus(display);
+}
+
+void Win32WebEngine::ReleaseFocus() {
+    HWND display = Display();
+    if (!display) return;
+    if (IsInside(GetFocus(), display) && container_ && IsWindow(container_)) SetFocus(container_);
+    if (inPlace_) inPlace_->UIDeactivate();
+}
+
 RECT Win32WebEngine::ControlBounds() {
     // The toolkit moves the display with SetWindowPos on every placement; the
     // display's own rectangle is therefore the control's current place.

@@ -35,6 +35,11 @@ public:
     bool GetVisible() override;
     void PutVisible(bool visible) override;
     void DoVerb(platform::EngineVerb verb) override;
+    // The control is UI-activated and its window takes the focus; the page
+    // itself decides where inside it the keys land (the entry is not told).
+    void TakeFocus(platform::EngineFocusEntry entry) override;
+    // The main window takes the focus back and the control's UI is deactivated.
+    void ReleaseFocus() override;
 
 private:
     Win32WebEngine(Win32Platform& platform, platform::IWebEngineEvents& events, ComPtr<IOleObject> object);

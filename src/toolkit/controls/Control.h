@@ -174,8 +174,15 @@ public:
     // travel of a touch still in progress, both in local coordinates.
     virtual void Tap(float x, float y) { (void)x; (void)y; }
     virtual void TouchPan(float dx, float dy) { (void)dx; (void)dy; }
+    // The control took the keyboard focus (the window's FocusMove tells how),
+    // or Tab came round to it again as the window's only tab stop.
     virtual void DoEnter() {}
     virtual void DoExit() {}
+    // The window's own surface took the system's keyboard focus back while
+    // this control has the focus (the window was activated, a click landed
+    // on no control): a control whose keys go to a native child of its own
+    // sends them there again.
+    virtual void WindowFocusReturned() {}
     // Topmost visible, hit-testable control at a point in window coordinates.
     virtual TControl* ObjectAtPoint(PointF absolute);
 

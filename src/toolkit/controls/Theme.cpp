@@ -113,6 +113,12 @@ void DrawFocusRing(platform::ICanvas& canvas, const platform::RectF& rect, float
                       FocusRingWidth, cornerRadius);
 }
 
+void DrawFocusFrame(platform::ICanvas& canvas, const platform::RectF& rect) {
+    const float half = FocusFrameWidth / 2;
+    canvas.StrokeRect({rect.left + half, rect.top + half, rect.right - half, rect.bottom - half}, FocusRing,
+                      FocusFrameWidth, 0);
+}
+
 void DrawCaption(platform::ICanvas& canvas, const platform::RectF& rect, const std::string& text, unsigned flags,
                  Color color) {
     if (text.empty()) return;

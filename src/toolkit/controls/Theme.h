@@ -45,6 +45,9 @@ constexpr float ButtonTextPadding = 6;     // inside the border, every side
 constexpr float ButtonDefaultWidth = 80;
 constexpr float ButtonDefaultHeight = 22;
 constexpr float FocusRingWidth = 2;
+// The frame around a focused control whose content is a native view (the web
+// view's page), drawn in the band the view leaves free around it.
+constexpr float FocusFrameWidth = 2;
 
 // Page headers. A header's size does not depend on the canvas that will draw
 // it: the theme measures captions with its own advance table (the UI font at
@@ -77,6 +80,7 @@ void DrawButtonFace(platform::ICanvas& canvas, const platform::RectF& rect, Face
 void DrawCaption(platform::ICanvas& canvas, const platform::RectF& rect, const std::string& text, unsigned flags,
                  Color color = Text);
 void DrawFocusRing(platform::ICanvas& canvas, const platform::RectF& rect, float cornerRadius);
+void DrawFocusFrame(platform::ICanvas& canvas, const platform::RectF& rect);
 
 // Decodes UTF-8 into code points; malformed bytes decode as U+FFFD.
 std::u32string DecodeUtf8(const std::string& utf8);

@@ -1,5 +1,6 @@
 #include "WebBrowser.h"
 
+#include "toolkit/controls/Theme.h"
 #include "toolkit/controls/WBFactoryService.h"
 #include "toolkit/controls/WebBrowserBinding.h"
 #include "toolkit/controls/WindowRoot.h"
@@ -103,6 +104,38 @@ void TWebBrowser::ParentChanged() {
     }
     holdPlacement_ = false;
     UpdateContentFromControl();
+}
+
+// ---------------------------------------------------------------- focus
+
+float TWebBrowser::DisplayInset() const { return IsFocused() ? theme::FocusFrameWidth : 0; }
+
+void TWebBrowser::Paint(platform::ICanvas& canvas) {
+    if (IsFocused()) theme::DrawFocusFrame(canvas, LocalRect());
+}
+
+void TWebBrowser::DoEnter() {
+    TControl::DoEnter();
+    if (IsDestroying()) return;
+    // The frame first: the display moves inside it before it takes the keys.
+    UpdateContentFromControl();
+    const IWindowRoot* window = Root();
+    const TFocusMove move = window ? window->FocusMove() : TFocusMove::Direct;
+    if (binding_)
+        binding_->TakeFocus(move == TFocusMove::Forward    ? platform::EngineFocusEntry::First
+                            : move == TFocusMove::Backward ? platform::EngineFocusEntry::Last
+                                                           : platform::EngineFocusEntry::Keep);
+}
+
+void TWebBrowser::DoExit() {
+    TControl::DoExit();
+    if (IsDestroying()) return;
+    if (binding_) binding_->ReleaseFocus();
+    UpdateContentFromControl();
+}
+
+void TWebBrowser::WindowFocusReturned() {
+    if (binding_ && !IsDestroying()) binding_->TakeFocus(platform::EngineFocusEntry::Keep);
 }
 
 // ---------------------------------------------------------------- accessibility

@@ -46,9 +46,20 @@ public:
     // again (the main window got a new native handle).
     void RecreateBinding();
 
+    // How far the engine's display stands inside the view's rectangle, in
+    // units: while the view has the focus a frame around the page shows it
+    // (the engine marks only a focused link, never the page itself).
+    float DisplayInset() const;
+
     void AbsoluteChanged() override;
     void VisibilityChanged() override;
     void ParentChanged() override;
+    void Paint(platform::ICanvas& canvas) override;
+    // The engine's display takes the real keyboard focus with the view's, and
+    // gives it back to the window when the view loses it.
+    void DoEnter() override;
+    void DoExit() override;
+    void WindowFocusReturned() override;
     // The engine's own accessible document stands in for the view.
     platform::AccessibleRole AccessibleRole() const override;
     platform::WindowHandle AccessibleEmbeddedWindow() const override;

@@ -1,5 +1,6 @@
 #include "WebBrowserBinding.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -26,9 +27,12 @@ int RoundHalfToEven(double value) {
     return static_cast<int>(whole);
 }
 
-// A control's rectangle in the main window's device pixels.
-platform::RectI DeviceRectOf(const TControl& control, float scale) {
+// A control's rectangle in the main window's device pixels, less an inset
+// (units) on every side.
+platform::RectI DeviceRectOf(const TControl& control, float scale, float inset = 0) {
     RectF r = control.AbsoluteRect();
+    r = {r.left + inset, r.top + inset, std::max(r.left + inset, r.right - inset),
+         std::max(r.top + inset, r.bottom - inset)};
     double s = scale;
     return {RoundHalfToEven(r.left * s), RoundHalfToEven(r.top * s), RoundHalfToEven(r.right * s),
             RoundHalfToEven(r.bottom * s)};
@@ -152,7 +156,7 @@ void WebBrowserBinding::Place() {
 
     const bool shown = std::fabs(view_.Width()) > 0.0001f && std::fabs(view_.Height()) > 0.0001f && visibleInTree;
     if (shown) {
-        platform::RectI rect = DeviceRectOf(view_, scale);
+        platform::RectI rect = DeviceRectOf(view_, scale, view_.DisplayInset());
         if (host) {
             platform::RectI origin = DeviceRectOf(*host, scale);
             rect = {rect.left - origin.left, rect.top - origin.top, rect.right - origin.left,
@@ -228,6 +232,26 @@ void WebBrowserBinding::CommandStateChange(int command, bool enabled) {
 
 void WebBrowserBinding::DisplayMouseActivate() {
     if (IWindowRoot* form = view_.Root()) form->SetFocused(&view_);
+}
+
+void WebBrowserBinding::TakeFocus(platform::EngineFocusEntry entry) {
+    if (engine_ && display_ != 0) engine_->TakeFocus(entry);
+}
+
+void WebBrowserBinding::ReleaseFocus() {
+    if (engine_ && display_ != 0) engine_->ReleaseFocus();
+}
+
+void WebBrowserBinding::DisplayFocused() {
+    IWindowRoot* form = view_.Root();
+    if (form && form->Focused() != &view_) view_.SetFocus();
+}
+
+void WebBrowserBinding::DisplayFocusLeaving(bool forward) {
+    // A late notice, after the focus went elsewhere by other means, moves
+    // nothing.
+    IWindowRoot* form = view_.Root();
+    if (form && (form->Focused() == &view_ || form->Focused() == nullptr)) form->SelectNext(forward);
 }
 
 }  // namespace velmora

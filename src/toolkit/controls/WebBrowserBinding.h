@@ -44,6 +44,9 @@ public:
     // Sends the current address to the engine.
     void Load();
     void UpdateContentFromControl();
+    // The view took or gave up the window's focus: so does the engine.
+    void TakeFocus(platform::EngineFocusEntry entry);
+    void ReleaseFocus();
 
     // platform::IWebEngineEvents
     void BeforeNavigate2(const std::string& url) override;
@@ -51,6 +54,8 @@ public:
     void NavigateError(const std::string& url, std::int32_t status) override;
     void CommandStateChange(int command, bool enabled) override;
     void DisplayMouseActivate() override;
+    void DisplayFocused() override;
+    void DisplayFocusLeaving(bool forward) override;
 
 private:
     void Place();

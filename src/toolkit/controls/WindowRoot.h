@@ -11,6 +11,13 @@ namespace velmora {
 
 class TControl;
 
+// How the keyboard focus reached the control that has it.
+enum class TFocusMove {
+    Direct,    // a click, code, an assistive tool
+    Forward,   // Tab
+    Backward,  // Shift+Tab
+};
+
 class IWindowRoot {
 public:
     virtual platform::WindowHandle Handle() const = 0;
@@ -20,6 +27,11 @@ public:
     virtual TControl& ClientArea() = 0;
     virtual TControl* Focused() const = 0;
     virtual void SetFocused(TControl* control) = 0;
+    // Moves the focus on in tab order from the focused control, as Tab
+    // (forward) and Shift+Tab do.
+    virtual void SelectNext(bool forward) = 0;
+    // How the focus came to the focused control; read while it enters.
+    virtual TFocusMove FocusMove() const = 0;
     // A control goes away or is hidden: focus, capture and hover must not
     // point into it any more.
     virtual void ControlRemoved(TControl* control) = 0;

@@ -488,7 +488,18 @@ void TCustomForm::SelectNext(bool forward) {
         int index = static_cast<int>(it - list.begin());
         next = forward ? (index + 1) % n : (index + n - 1) % n;
     }
-    list[static_cast<std::size_t>(next)]->SetFocus();
+    TControl* target = list[static_cast<std::size_t>(next)];
+    focusMove_ = forward ? TFocusMove::Forward : TFocusMove::Backward;
+    struct Reset {
+        TFocusMove& move;
+        ~Reset() { move = TFocusMove::Direct; }
+    } reset{focusMove_};
+    // The only tab stop is entered again: a control with stops of its own
+    // (the web view's page) starts over at its first or last one.
+    if (target == focused_)
+        target->DoEnter();
+    else
+        target->SetFocus();
 }
 
 void TCustomForm::ControlRemoved(TControl* control) {
@@ -547,6 +558,11 @@ void TCustomForm::HandleMessage(const Message& message) {
         LayoutClientArea();
         break;
     case MessageKind::FocusIn:
+        if (focused_) {
+            focused_->Repaint();
+            focused_->WindowFocusReturned();
+        }
+        break;
     case MessageKind::FocusOut:
         if (focused_) focused_->Repaint();
         break;

@@ -129,7 +129,8 @@ public:
     TControl* Focused() const override { return focused_; }
     void SetFocused(TControl* control) override;
     // Moves focus to the next (or previous) control in tab order.
-    void SelectNext(bool forward);
+    void SelectNext(bool forward) override;
+    TFocusMove FocusMove() const override { return focusMove_; }
     bool IsActive() const;
 
     // platform::IWindowEvents
@@ -189,6 +190,7 @@ private:
     bool visible_ = false;
     platform::RectI defaultRect_;
     TControl* focused_ = nullptr;
+    TFocusMove focusMove_ = TFocusMove::Direct;
     TControl* captured_ = nullptr;
     TControl* hovered_ = nullptr;
     platform::MouseButton captureButton_ = platform::MouseButton::Left;

@@ -136,6 +136,7 @@ public:
 
 class FakeBrowserControl final : public IOleObject,
                            public IOleInPlaceObject,
+                           public IOleInPlaceActiveObject,
                            public IPersistStreamInit,
                            public IOleControl,
                            public IConnectionPointContainer,
@@ -168,7 +169,8 @@ public:
         else if (IsEqualIID(riid, IID_IOleInPlaceObject) || IsEqualIID(riid, IID_IOleWindow)) {
             if (failures_.count("IOleInPlaceObject")) return E_NOINTERFACE;
             *out = static_cast<IOleInPlaceObject*>(this);
-        } else if (IsEqualIID(riid, IID_IPersistStreamInit)) *out = static_cast<IPersistStreamInit*>(this);
+        } else if (IsEqualIID(riid, IID_IOleInPlaceActiveObject)) *out = static_cast<IOleInPlaceActiveObject*>(this);
+        else if (IsEqualIID(riid, IID_IPersistStreamInit)) *out = static_cast<IPersistStreamInit*>(this);
         else if (IsEqualIID(riid, IID_IOleControl)) *out = static_cast<IOleControl*>(this);
         else if (IsEqualIID(riid, IID_IConnectionPointContainer)) *out = static_cast<IConnectionPointContainer*>(this);
         else if (IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, __uuidof(IWebBrowser2)))
@@ -210,10 +212,12 @@ public:
                        (site && site == site_ ? "client site" : "other site") + ", " + std::to_string(index) + ", " +
                        win32::Narrow(std::wstring(parentClass)) + ", " + (rect ? RectText(*rect) : "null") + ")");
         if (HRESULT failed = Refused("DoVerb(" + std::to_string(verb) + ")")) return failed;
-        if (verb == OLEIVERB_INPLACEACTIVATE && !display_)
+        if (verb == OLEIVERB_INPLACEACTIVATE && !display_) {
             display_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_CLIPSIBLINGS, rect->left, rect->top,
                                        rect->right - rect->left, rect->bottom - rect->top, parent, nullptr,
                                        GetModuleHandleW(nullptr), nullptr);
+            WatchDisplayFocus();
+        }
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Close(DWORD save) override {
@@ -252,8 +256,22 @@ public:
     }
     HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE InPlaceDeactivate() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE UIDeactivate() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE UIDeactivate() override {
+        log_.push_back("UIDeactivate()");
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE ReactivateAndUndo() override { return E_NOTIMPL; }
+
+    // ---- IOleInPlaceActiveObject: a page with no stop left for Tab, as the
+    // control answers past a page's last link.
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG msg) override {
+        if (msg && msg->message == WM_KEYDOWN && msg->wParam == VK_TAB) log_.push_back("TranslateAccelerator(Tab)");
+        return S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) override { return S_OK; }
 
     // ---- IPersistStreamInit
     HRESULT STDMETHODCALLTYPE InitNew() override {
@@ -313,8 +331,29 @@ public:
 private:
     ~FakeBrowserControl() {
         if (site_) site_->Release();
-        if (display_) DestroyWindow(display_);
+        if (display_) {
+            RemovePropW(display_, kFakeControlProperty);
+            DestroyWindow(display_);
+        }
     }
+
+    // The display writes where the keyboard focus comes and goes.
+    void WatchDisplayFocus() {
+        if (!display_) return;
+        SetPropW(display_, kFakeControlProperty, this);
+        displayProc_ = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(display_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FakeBrowserControl::DisplayProc)));
+    }
+    static LRESULT CALLBACK DisplayProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+        auto* self = static_cast<FakeBrowserControl*>(GetPropW(hwnd, kFakeControlProperty));
+        if (!self || !self->displayProc_) return DefWindowProcW(hwnd, msg, wParam, lParam);
+        const WNDPROC original = self->displayProc_;
+        if (msg == WM_SETFOCUS) self->log_.push_back("display: focus in");
+        if (msg == WM_KILLFOCUS) self->log_.push_back("display: focus out");
+        if (msg == WM_NCDESTROY) RemovePropW(hwnd, kFakeControlProperty);
+        return CallWindowProcW(original, hwnd, msg, wParam, lParam);
+    }
+    static constexpr const wchar_t* kFakeControlProperty = L"VelmoraFakeControl";
 
     // The failure planned for this step, with its description left for the
     // caller; S_OK when the step goes through.
@@ -330,6 +369,7 @@ private:
     ULONG references_ = 1;
     IOleClientSite* site_ = nullptr;
     HWND display_ = nullptr;
+    WNDPROC displayProc_ = nullptr;
     VARIANT_BOOL visible_ = VARIANT_FALSE;
     FakeConnectionPoint propertySink_{this, IID_IPropertyNotifySink, "IPropertyNotifySink", log_};
     FakeConnectionPoint browserEvents_{this, win32::kBrowserEventsId, "DWebBrowserEvents2", log_};

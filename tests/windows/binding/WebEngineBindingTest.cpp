@@ -233,5 +233,83 @@ TEST(WebEngineBinding, LoadWithoutCachingAsksTheEngineToBypassItsCache) {
     EXPECT_FALSE(Contains(platform.log, ChapterNavigate(2, 0)));
 }
 
+// The calls between one "user:" line of the log and the next.
+CallLog CallsAfter(const CallLog& log, const std::string& action) {
+    CallLog out;
+    auto it = std::find(log.begin(), log.end(), "user: " + action);
+    if (it == log.end()) return {"(no \"" + action + "\" in the log)"};
+    for (++it; it != log.end() && !it->starts_with("user: "); ++it) out.push_back(*it);
+    return out;
+}
+
+// The keyboard follows the reader's view into the control: Tab onto the view
+// and a click into the display each UI-activate the control inside the focus
+// frame and give its window the focus; a Tab the page does not use goes back
+// to the window's tab order (the view, as the only stop, is entered again);
+// leaving the reader page takes the focus back and deactivates the control's
+// UI.
+TEST(WebEngineBinding, FocusEntersTheControlByTabAndByClickAndLeavesWithThePage) {
+    RecordingPlatform platform({});
+    HWND focusAfterTab = nullptr, focusAfterClick = nullptr, focusAfterLeaving = nullptr, display = nullptr;
+    auto main = [] { return win32::Win32Platform::ToHwnd(Form2->Handle()); };
+    auto act = [&platform](const std::string& action, std::function<void()> f) {
+        return [&platform, action, f] {
+            platform.log.push_back("user: " + action);
+            f();
+        };
+    };
+    auto viewFocused = [] { return Form2->Focused() == Form2->WebBrowser1; };
+    User user(platform,
+              {{0, [] { User::Click(ChapterButton(3)); }},
+               {1, act("Tab", [main] { PostMessageW(main(), WM_KEYDOWN, VK_TAB, 0); })},
+               {1,
+                act("Tab inside the page",
+                    [&] {
+                        focusAfterTab = GetFocus();
+                        PostMessageW(GetFocus(), WM_KEYDOWN, VK_TAB, 0);
+                    }),
+                viewFocused},
+               {1, act("contents header", [] { User::Click(*Form2->TabControl1->Tabs(0)); })},
+               {0, act("reader header", [] { User::Click(*Form2->TabControl1->Tabs(1)); })},
+               {1,
+                act("click into the page",
+                    [&] {
+                        focusAfterLeaving = GetFocus();
+                        SendMessageW(platform.control->Display(), WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(main()),
+                                     MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN));
+                    })},
+               {1,
+                act("close",
+                    [&] {
+                        focusAfterClick = GetFocus();
+                        display = platform.control->Display();
+                        User::Close();
+                    }),
+                viewFocused}});
+    EXPECT_EQ(RunProgram(platform), 0);
+    EXPECT_TRUE(platform.boxes.empty()) << platform.boxes.front();
+
+    // Inside the focus frame: two pixels in from the page on every side.
+    const std::string framed = "{2, 30, 366, 478}";
+    const std::string activate = "DoVerb(-4, no message, client site, 0, VelmoraForm, " + framed + ")";
+    const CallLog takes = {"SetWindowPos(display, " + framed + ", 0x14)", "SetWindowPos(display, 0x57)", activate,
+                           "display: focus in"};
+    EXPECT_EQ(CallsAfter(platform.log, "Tab"), takes) << Lines(platform.log);
+    // Entered again where it is: placed as it was, activated again.
+    EXPECT_EQ(CallsAfter(platform.log, "Tab inside the page"),
+              (CallLog{"TranslateAccelerator(Tab)", takes[0], takes[1], activate}))
+        << Lines(platform.log);
+    EXPECT_EQ(CallsAfter(platform.log, "click into the page"), takes) << Lines(platform.log);
+    const CallLog leaves = CallsAfter(platform.log, "contents header");
+    ASSERT_GE(leaves.size(), 2u) << Lines(platform.log);
+    EXPECT_EQ(CallLog(leaves.begin(), leaves.begin() + 2), (CallLog{"display: focus out", "UIDeactivate()"}))
+        << Lines(platform.log);
+
+    ASSERT_NE(display, nullptr);
+    EXPECT_TRUE(focusAfterTab && (focusAfterTab == display || IsChild(display, focusAfterTab)));
+    EXPECT_TRUE(focusAfterClick && (focusAfterClick == display || IsChild(display, focusAfterClick)));
+    EXPECT_FALSE(focusAfterLeaving && (focusAfterLeaving == display || IsChild(display, focusAfterLeaving)));
+}
+
 }  // namespace
 }  // namespace velmora::binding_test
