@@ -49,7 +49,7 @@ public:
     bool pages = true;
     bool lineShown = false;
     unsigned lastProbe = 0;
-    std::string currentUri;
+    std::string currentUri = "http://book/Contents.html";  // a page is shown
 
     void RunLaterCalls() {
         while (!later.empty()) {
@@ -225,7 +225,15 @@ TEST_F(LoadSupervisorTest, StuckPageIsEndedAndTheChapterGoesOutAgainUnlessThePro
     EXPECT_TRUE(hooks.Take().empty()) << "nothing inside the engine's signal";
     hooks.RunLaterCalls();
     EXPECT_EQ(supervisor.State(), LoadState::Requested);
-    EXPECT_EQ(hooks.Take(), (Log{"load http://book/Nav1.html", "start watchdog", "start timeout"}));
+    // The fresh process gets the time it needs: no watchdog to end it again.
+    EXPECT_EQ(hooks.Take(), (Log{"load http://book/Nav1.html", "start timeout"}));
+}
+
+TEST_F(LoadSupervisorTest, ViewWithoutAPageHasNoWatchdogSinceNothingCanBeStuckInIt) {
+    hooks.currentUri.clear();  // the first load starts the first process
+    supervisor.Request("about:blank", false);
+    EXPECT_EQ(hooks.Take(), (Log{"line", "load about:blank", "start timeout"}));
+    EXPECT_FALSE(hooks.TimerRunning(LoadTimer::Watchdog));
 }
 
 TEST_F(LoadSupervisorTest, RequestToAPageThatNoLongerAnswersEndsItFirst) {
@@ -235,7 +243,7 @@ TEST_F(LoadSupervisorTest, RequestToAPageThatNoLongerAnswersEndsItFirst) {
     EXPECT_EQ(hooks.Take(), (Log{"line", "end process"}));
     supervisor.ProcessEnded(true, false);
     hooks.RunLaterCalls();
-    EXPECT_EQ(hooks.Take(), (Log{"load http://book/Nav1.html uncached", "start watchdog", "start timeout"}));
+    EXPECT_EQ(hooks.Take(), (Log{"load http://book/Nav1.html uncached", "start timeout"}));
 }
 
 TEST_F(LoadSupervisorTest, UnresponsivePageGetsItsGraceThenItsPage) {

@@ -39,13 +39,21 @@ void LoadSupervisor::Load(const std::string& uri, bool bypassCache, bool process
         EndProcessThen(LoadState::EndingForLoad);
         return;
     }
+    // Only a page can be stuck in a script: a view that shows none yet, or
+    // whose process was just ended for this request, starts a fresh process,
+    // which may take longer than the watchdog's moment on a busy machine
+    // without being stuck (ending it would only start it again, forever).
+    const bool pageMayBeStuck = !processChecked && !hooks_.CurrentUri().empty();
     if (!hooks_.IndicatorShown()) hooks_.IndicatorBegin();
     hooks_.StartLoad(uri, bypassCache);
     state_ = LoadState::Requested;
     // An answer counts only for the watchdog armed with its probe.
     probeAnswered_ = false;
-    hooks_.SendProbe(++probe_);
-    hooks_.StartTimer(LoadTimer::Watchdog, kStuckAfterMs);
+    ++probe_;
+    if (pageMayBeStuck) {
+        hooks_.SendProbe(probe_);
+        hooks_.StartTimer(LoadTimer::Watchdog, kStuckAfterMs);
+    }
     hooks_.StartTimer(LoadTimer::LoadTimeout, loadTimeoutMs_);
 }
 

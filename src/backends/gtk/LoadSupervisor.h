@@ -6,9 +6,11 @@
 //
 //   Idle             nothing is loading: nothing asked yet, or the chapter
 //                    (or a page the reader went to) has been shown
-//   Requested        a load went out and has not started; the watchdog runs:
-//                    a page busy in an endless script neither starts the next
-//                    load nor answers a probe, and its process is ended
+//   Requested        a load went out and has not started; the watchdog runs
+//                    while a page is shown: a page busy in an endless script
+//                    neither starts the next load nor answers a probe, and its
+//                    process is ended (once per request: the fresh process
+//                    is given the time it needs)
 //   Loading          started; the document has not begun to arrive (the
 //                    load time-out runs)
 //   Arriving         the document arrives; the toolkit has heard "complete"
