@@ -13,6 +13,7 @@
 
 #include <webkit2/webkit2.h>
 
+#include "GLibHolders.h"
 #include "backends/native/Lifetime.h"
 #include "platform/WebEngine.h"
 
@@ -52,7 +53,7 @@ private:
     platform::IWebEngineEvents& events_;
     WebKitWebView* view_ = nullptr;    // weak: the engine owns it
     GtkWidget* display_ = nullptr;     // weak: the engine owns it
-    GtkWidget* toplevel_ = nullptr;    // weak pointer, cleared by GLib
+    WeakRef<GtkWidget> toplevel_{this};
     // Set while Take grabs the focus: that focus-in is the toolkit's own.
     bool taking_ = false;
     platform::Lifetime life_;

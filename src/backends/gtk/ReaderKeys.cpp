@@ -72,15 +72,9 @@ void ReaderKeys::Attach(WebKitWebView* view) {
 }
 
 void ReaderKeys::WatchWindow(GtkWidget* toplevel) {
-    if (toplevel == toplevel_) return;
-    if (toplevel_) {
-        g_signal_handlers_disconnect_by_data(toplevel_, this);
-        g_object_remove_weak_pointer(G_OBJECT(toplevel_), reinterpret_cast<gpointer*>(&toplevel_));
-    }
-    toplevel_ = toplevel;
-    if (!toplevel_) return;
-    g_object_add_weak_pointer(G_OBJECT(toplevel_), reinterpret_cast<gpointer*>(&toplevel_));
-    g_signal_connect(toplevel_, "key-press-event", G_CALLBACK(OnWindowKey), this);
+    if (toplevel == toplevel_.get()) return;
+    toplevel_.Reset(toplevel);
+    if (toplevel_) g_signal_connect(toplevel_.get(), "key-press-event", G_CALLBACK(OnWindowKey), this);
 }
 
 void ReaderKeys::Detach() {

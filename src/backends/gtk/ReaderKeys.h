@@ -9,6 +9,9 @@
 #include <webkit2/webkit2.h>
 
 #include <functional>
+#include <utility>
+
+#include "GLibHolders.h"
 
 namespace velmora::gtk {
 
@@ -44,7 +47,7 @@ private:
 
     std::function<void()> reload_;
     WebKitWebView* view_ = nullptr;  // borrowed from the engine
-    GtkWidget* toplevel_ = nullptr;  // weak
+    WeakRef<GtkWidget> toplevel_{this};
     double zoomScroll_ = 0;
 };
 

@@ -103,13 +103,10 @@ void WebKitEngine::ActivationTarget(platform::WindowHandle mainWindow, const pla
     GtkWidget* toplevel = platform_.TopLevelWidget(mainWindow);
     keys_.WatchWindow(toplevel);
     focus_.WatchWindow(toplevel);
-    if (toplevel == toplevel_) return;
+    if (toplevel == toplevel_.get()) return;
     const bool blankWaits = mapHandler_ != 0;
-    if (mapHandler_ && toplevel_) g_signal_handler_disconnect(toplevel_, mapHandler_);
     mapHandler_ = 0;
-    if (toplevel_) g_object_remove_weak_pointer(G_OBJECT(toplevel_), reinterpret_cast<gpointer*>(&toplevel_));
-    toplevel_ = toplevel;
-    if (toplevel_) g_object_add_weak_pointer(G_OBJECT(toplevel_), reinterpret_cast<gpointer*>(&toplevel_));
+    toplevel_.Reset(toplevel);  // the wait for the old window goes with it
     // A blank page still waiting waits for the new window instead; activation
     // itself loads nothing.
     if (blankWaits && !WaitForFirstFrame())
@@ -151,13 +148,13 @@ bool WebKitEngine::WaitForFirstFrame() {
     // hold up the window. The first blank page goes out once the window is on
     // screen, at a priority below its first drawing; a chapter chosen before
     // then simply goes first.
-    if (!toplevel_ || gtk_widget_get_mapped(toplevel_)) return false;
-    mapHandler_ = g_signal_connect(toplevel_, "map-event", G_CALLBACK(OnWindowMapped), this);
+    if (!toplevel_ || gtk_widget_get_mapped(toplevel_.get())) return false;
+    mapHandler_ = g_signal_connect(toplevel_.get(), "map-event", G_CALLBACK(OnWindowMapped), this);
     return true;
 }
 
 void WebKitEngine::StopWaitingForFirstFrame() {
-    if (mapHandler_ && toplevel_) g_signal_handler_disconnect(toplevel_, mapHandler_);
+    if (mapHandler_ && toplevel_) g_signal_handler_disconnect(toplevel_.get(), mapHandler_);
     mapHandler_ = 0;
     blankIdle_.Reset();
 }
@@ -189,10 +186,7 @@ void WebKitEngine::CloseEngine() {
     StopWaitingForFirstFrame();
     focus_.Detach();
     keys_.Detach();
-    if (toplevel_) {
-        g_object_remove_weak_pointer(G_OBJECT(toplevel_), reinterpret_cast<gpointer*>(&toplevel_));
-        toplevel_ = nullptr;
-    }
+    toplevel_.Reset();
     if (!view_) return;
     supervisor_.Reset();
     policy_.Detach();

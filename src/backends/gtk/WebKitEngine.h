@@ -127,7 +127,7 @@ private:
     GObjectPtr<WebKitWebView> view_;
     std::unique_ptr<LoadIndicator> indicator_;
     WebKitWebContext* context_ = nullptr;  // the process's default context
-    GtkWidget* toplevel_ = nullptr;        // weak: the window the display lives in
+    WeakRef<GtkWidget> toplevel_{this};    // the window the display lives in
     bool visible_ = true;
     // The chapter the reader chose last (links to other hosts leave the reader).
     std::string chapter_;
