@@ -2,8 +2,9 @@
 # Sets up a fresh Debian/Ubuntu machine, builds everything and runs every
 # test: the unit and program tests (ctest, with the desktop and book server
 # tests), the headless tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the message FIFO's thread tests under
-# ThreadSanitizer, the Debian package and the path a user takes with it, the
+# UndefinedBehaviorSanitizer, the native core's thread tests (message FIFO,
+# wake-ups, the loop's thread) under ThreadSanitizer, the Debian package and
+# the path a user takes with it, the
 # form reader fuzzer for a minute and the Windows cross build. Exits non-zero
 # on any failure.
 #
@@ -56,7 +57,7 @@ cmake -S "$ROOT" -B "$BUILD_DIR-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMOR
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
         "$BUILD_DIR-asan/tests/velmora_tests" --gtest_brief=1 || failures+=("asan/ubsan")
 
-velmora_step "message FIFO thread tests under ThreadSanitizer"
+velmora_step "the native core's thread tests under ThreadSanitizer"
 cmake -S "$ROOT" -B "$BUILD_DIR-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMORA_WITH_GTK=OFF \
     -DVELMORA_SANITIZE=thread >/dev/null &&
     cmake --build "$BUILD_DIR-tsan" -j "$JOBS" --target velmora_fifo_tests &&

@@ -48,7 +48,7 @@ TEST_F(AccessibilityTreeTest, WindowPublishesItsControlTree) {
     EXPECT_EQ(headless::DescribeAccessibleTree(Root()),
               "frame \"Тальмерин\" [enabled focused visible showing]\n"
               "  page tab list [enabled visible showing]\n"
-              "    page tab \"Оглавление\" [enabled focusable selectable selected visible showing] <click>\n"
+              "    page tab \"Оглавление\" [enabled focusable focused selectable selected visible showing] <click>\n"
               "      panel [enabled visible showing]\n"
               "        push button \"Зарождение и развитие мореплавания\" [enabled focusable visible showing] <press>\n"
               "        push button \"Современные способы навигации\" [enabled focusable visible showing] <press>\n"
@@ -116,6 +116,46 @@ TEST_F(AccessibilityTreeTest, FocusMovesAreAnnounced) {
     EXPECT_TRUE(Has(EventsFor(button2, AccessibleChange::States).back().states, platform::AccessibleFocused));
     EXPECT_TRUE(button1.GrabFocus());
     EXPECT_EQ(window->Focused(), window->Button1);
+}
+
+// No control has the keyboard after a chapter's slide; a screen reader, which
+// speaks on a focus change only, must still hear where the reader now is.
+TEST_F(AccessibilityTreeTest, ASlideThatLeavesNoFocusAnnouncesTheSelectedPageTab) {
+    host.Key(platform::Key::Tab);
+    host.Key(platform::Key::Tab);
+    host.Key(platform::Key::Tab);
+    host.DispatchPending();
+    ASSERT_EQ(window->Focused(), window->Button3);
+    IAccessibleNode& button3 = Node(AccessibleRole::PushButton, kChapter3);
+    IAccessibleNode& contents = Node(AccessibleRole::PageTab, "Оглавление");
+    IAccessibleNode& reader = Node(AccessibleRole::PageTab, "Содержание");
+    EXPECT_FALSE(Has(contents.States(), platform::AccessibleFocused)) << "a focused control is the only focus";
+    host.Accessibility().ClearEvents();
+
+    window->Button3Click(window->Button3);
+    ASSERT_EQ(window->Focused(), nullptr);
+    EXPECT_TRUE(Has(reader.States(), platform::AccessibleFocused | platform::AccessibleSelected));
+    EXPECT_FALSE(Has(button3.States(), platform::AccessibleFocused));
+    // The button's loss is told before the page tab's gain: a screen reader
+    // speaks the last focus it heard.
+    const auto& events = host.Accessibility().Events();
+    auto told = [&](const IAccessibleNode& node, bool focused) {
+        return std::find_if(events.begin(), events.end(), [&](const AccessibilityEvent& e) {
+            return e.node == &node && e.change == AccessibleChange::States &&
+                   Has(e.states, platform::AccessibleFocused) == focused;
+        });
+    };
+    ASSERT_NE(told(reader, true), events.end());
+    ASSERT_NE(told(button3, false), events.end());
+    EXPECT_LT(told(button3, false), told(reader, true));
+
+    // Back by the header: the header itself takes the focus.
+    host.Accessibility().ClearEvents();
+    ASSERT_TRUE(contents.DoAction(0));
+    host.DispatchPending();
+    EXPECT_FALSE(Has(reader.States(), platform::AccessibleFocused));
+    ASSERT_FALSE(EventsFor(reader, AccessibleChange::States).empty());
+    EXPECT_FALSE(Has(EventsFor(reader, AccessibleChange::States).back().states, platform::AccessibleFocused));
 }
 
 TEST_F(AccessibilityTreeTest, SlideAnnouncesMovingBoundsAndNamesAreAnnounced) {

@@ -2,10 +2,11 @@
 // view, on the real program over the headless backend: after the third
 // chapter's slide a case plays its input and checks which control has the
 // focus, what the engine was told about it, whether the engine holds the
-// keys, and where the display stands (inside the focus frame while the view
-// has the focus).
+// keys, where the display stands (inside the focus frame while the view has
+// the focus) and what a screen reader last heard take the focus.
 #include "SessionFixture.h"
 
+#include <map>
 #include <ostream>
 
 #include "toolkit/controls/Theme.h"
@@ -16,6 +17,21 @@ namespace {
 using headless::HeadlessWebEngine;
 
 HeadlessWebEngine& Engine() { return *HeadlessWebEngine::Latest(); }
+
+// The node whose announcement last said it gained the focus: what a screen
+// reader, which speaks on such a change only, last spoke.
+const platform::IAccessibleNode* LastHeardFocus(const std::vector<headless::AccessibilityEvent>& events) {
+    std::map<const platform::IAccessibleNode*, unsigned> known;
+    const platform::IAccessibleNode* heard = nullptr;
+    for (const headless::AccessibilityEvent& e : events) {
+        if (e.kind != headless::AccessibilityEvent::Kind::Changed || e.change != platform::AccessibleChange::States)
+            continue;
+        const bool before = (known[e.node] & platform::AccessibleFocused) != 0;
+        known[e.node] = e.states;
+        if (!before && (e.states & platform::AccessibleFocused)) heard = e.node;
+    }
+    return heard;
+}
 
 struct FocusCase {
     const char* name;
@@ -94,6 +110,8 @@ TEST_P(FocusSession, TheEngineHoldsTheKeysExactlyWhileTheViewHasTheFocus) {
     platform::RectI displayBounds;
     bool displayShown = false;
     std::vector<std::string> engineCalls;
+    const platform::IAccessibleNode* heard = nullptr;
+    const platform::IAccessibleNode* shouldBeHeard = nullptr;
     // Long enough for the slide of the case that starts one.
     At(at + 500, [&] {
         focused = Form2->Focused() ? Form2->Focused()->Name() : "(none)";
@@ -104,6 +122,11 @@ TEST_P(FocusSession, TheEngineHoldsTheKeysExactlyWhileTheViewHasTheFocus) {
         displayShown = display->visible;
         for (std::size_t i = logAtStart; i < Log().size(); ++i)
             if (Log()[i].find("Focus") != std::string::npos) engineCalls.push_back(Log()[i]);
+        heard = LastHeardFocus(host.Accessibility().Events());
+        // With no control focused, the reader stands on the selected page.
+        TControl* focus = Form2->Focused();
+        if (!focus) focus = Form2->TabControl1->ActiveTab();
+        shouldBeHeard = &focus->Accessible();
     });
     CloseAt(at + 600);
     EXPECT_EQ(RunProgram(), 0);
@@ -113,6 +136,7 @@ TEST_P(FocusSession, TheEngineHoldsTheKeysExactlyWhileTheViewHasTheFocus) {
     EXPECT_EQ(engineCalls, c.engineCalls);
     EXPECT_EQ(engineHasKeys, c.engineHasKeys);
     EXPECT_EQ(page, c.page);
+    EXPECT_EQ(heard, shouldBeHeard) << "a screen reader last heard another focus";
     EXPECT_EQ(displayShown, page == 1);
     if (focused == "WebBrowser1") {
         EXPECT_EQ(displayBounds, (platform::RectI{2, 30, 366, 478})) << "inside the focus frame";

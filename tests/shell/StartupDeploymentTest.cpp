@@ -10,11 +10,13 @@
 #include <unistd.h>
 #endif
 
+#include <cstring>
 #include <filesystem>
 #include <random>
 
 #include "backends/headless/HeadlessPlatform.h"
 #include "base/Exceptions.h"
+#include "platform/FileCopy.h"
 #include "toolkit/shell/StartupDeployment.h"
 
 namespace velmora::testing {
@@ -119,6 +121,22 @@ TEST_F(StartupDeploymentTest, MissingUserFolderIsCreated) {
     Write(Source() / "a.txt", "a");
     DeployStartupFiles();
     EXPECT_EQ(Read(User() / "a.txt"), "a");
+}
+
+// The temporary file of a copy is made beside its target, as long as the
+// target's name; a name of one or two letters leaves few choices, and the
+// target's own name must never be one of them (the copy would take the
+// target for its temporary file and remove it afterwards).
+TEST(TemporaryNameBesideTest, NeverTheTargetsOwnName) {
+    for (const char* target : {"x", ".a", "ab", "Карта.txt"}) {
+        const fs::path path = fs::path("/folder") / fs::path(std::u8string(target, target + std::strlen(target)));
+        for (unsigned attempt = 0; attempt < 2000; ++attempt) {
+            const fs::path temporary = platform::TemporaryNameBeside(path, attempt % 16);
+            ASSERT_NE(temporary, path) << target;
+            ASSERT_EQ(temporary.parent_path(), path.parent_path());
+            ASSERT_LE(temporary.filename().native().size(), path.filename().native().size());
+        }
+    }
 }
 
 TEST_F(StartupDeploymentTest, NamesNearTheLimitCopyAsADirectCopyWould) {

@@ -46,6 +46,13 @@ struct GUriUnref {
 // A parsed URI (g_uri_parse).
 using GUriPtr = std::unique_ptr<GUri, GUriUnref>;
 
+struct GVariantUnref {
+    void operator()(GVariant* value) const {
+        if (value) g_variant_unref(value);
+    }
+};
+using GVariantPtr = std::unique_ptr<GVariant, GVariantUnref>;
+
 // A weak reference to a GObject: it reads null once the object is gone. The
 // owner's signal handlers on the object (those connected with the owner as
 // their data) are disconnected whenever the reference lets it go.

@@ -64,6 +64,9 @@ void WebKitEngine::EnsureView() {
     gtk_widget_show(GTK_WIDGET(view));
     indicator_ = std::make_unique<LoadIndicator>(GTK_OVERLAY(root_.get()), pages_ ? pages_->LoadingText() : "");
     focus_.Attach(view, root_.get());
+    screenReader_ = std::make_unique<ScreenReaderSwitch>([this](bool on) {
+        if (view_) webkit_settings_set_enable_caret_browsing(webkit_web_view_get_settings(view_.get()), on);
+    });
 
     g_signal_connect(view, "load-changed", G_CALLBACK(OnLoadChanged), this);
     g_signal_connect(view, "load-failed", G_CALLBACK(OnLoadFailed), this);
@@ -185,6 +188,7 @@ void WebKitEngine::CloseEngine() {
     probeLife_.Renew();
     StopWaitingForFirstFrame();
     focus_.Detach();
+    screenReader_.reset();
     keys_.Detach();
     toplevel_.Reset();
     if (!view_) return;

@@ -23,6 +23,7 @@
 #include "PageFocus.h"
 #include "PagePolicy.h"
 #include "ReaderKeys.h"
+#include "ScreenReaderSwitch.h"
 #include "backends/native/Lifetime.h"
 #include "backends/native/NativeWebEngine.h"
 
@@ -144,6 +145,8 @@ private:
     SourceId blankIdle_;
     // The keyboard between the window and the page.
     PageFocus focus_;
+    // The page reads by its caret while the desktop's screen reader is on.
+    std::unique_ptr<ScreenReaderSwitch> screenReader_;
 };
 
 }  // namespace velmora::gtk

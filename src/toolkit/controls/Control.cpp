@@ -542,7 +542,7 @@ unsigned TControl::AccessibleStates() const {
     IWindowRoot* window = Root();
     if (IsVisibleInTree() && window && window->WindowShown()) states |= platform::AccessibleShowing;
     if (CanFocus()) states |= platform::AccessibleFocusable;
-    if (window && IsFocused()) states |= platform::AccessibleFocused;
+    if (window && window->AccessibleFocus() == this) states |= platform::AccessibleFocused;
     return states;
 }
 

@@ -206,6 +206,9 @@ public:
     virtual std::vector<TControl*> AccessibleChildren() const;
     virtual TControl* AccessibleParentControl() const;
     virtual platform::WindowHandle AccessibleEmbeddedWindow() const { return 0; }
+    // Where the announced focus rests inside this control while no control
+    // has the keyboard; nullptr to look further.
+    virtual TControl* AccessibleFocusRest() const { return nullptr; }
     // Created on first use and destroyed with the control.
     platform::IAccessibleNode& Accessible();
     // Tells a listening accessibility service; nothing when none listens.

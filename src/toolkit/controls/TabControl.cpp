@@ -108,8 +108,16 @@ void TTabControl::SetTabIndex(int index) {
     tabIndex_ = index;
     if (TTabItem* now = ActiveTab()) now->SetSelectedLook(true);
     UpdatePageLayout();
+    if (IWindowRoot* window = Root()) window->AccessibleFocusMayHaveMoved();
     if (!NotificationsHeldBack() && OnChange) OnChange(this);
     RealignBrowsers();
+}
+
+TControl* TTabControl::AccessibleFocusRest() const {
+    // Asked while its pages are being let go, too.
+    if (destroying_ || !strip_) return nullptr;
+    TTabItem* tab = ActiveTab();
+    return tab && tab->Visible() ? tab : nullptr;
 }
 
 void TTabControl::SetTabPosition(TTabPosition position) {

@@ -102,6 +102,7 @@ public:
     void Loaded() override;
     platform::AccessibleRole AccessibleRole() const override;
     std::vector<TControl*> AccessibleChildren() const override;
+    TControl* AccessibleFocusRest() const override;
 
     // Called by pages as they join or leave the header strip.
     void PageAttached(TTabItem& page);

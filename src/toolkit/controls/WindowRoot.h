@@ -27,6 +27,13 @@ public:
     virtual TControl& ClientArea() = 0;
     virtual TControl* Focused() const = 0;
     virtual void SetFocused(TControl* control) = 0;
+    // Where assistive technology is told the focus is: the focused control,
+    // or while none has it, the place the reader stands (the selected page
+    // tab). A screen reader speaks only on a focus change, so a slide that
+    // leaves no control focused must still move it somewhere.
+    virtual TControl* AccessibleFocus() const = 0;
+    // A page was selected or the focus moved: the announced focus follows.
+    virtual void AccessibleFocusMayHaveMoved() = 0;
     // Moves the focus on in tab order from the focused control, as Tab
     // (forward) and Shift+Tab do.
     virtual void SelectNext(bool forward) = 0;

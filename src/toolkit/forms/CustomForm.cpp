@@ -472,8 +472,32 @@ void TCustomForm::SetFocused(TControl* control) {
         control->DoEnter();
         control->Repaint();
     }
-    if (old) old->AnnounceAccessible(platform::AccessibleChange::States);
-    if (focused_ == control && control) control->AnnounceAccessible(platform::AccessibleChange::States);
+    AccessibleFocusMayHaveMoved();
+}
+
+namespace {
+TControl* FindFocusRest(TControl& control) {
+    if (!control.Visible() || control.IsDestroying()) return nullptr;
+    if (TControl* rest = control.AccessibleFocusRest()) return rest;
+    for (TControl* child : control.Controls())
+        if (TControl* rest = FindFocusRest(*child)) return rest;
+    return nullptr;
+}
+}  // namespace
+
+TControl* TCustomForm::AccessibleFocus() const {
+    if (focused_) return focused_;
+    return clientArea_ ? FindFocusRest(*clientArea_) : nullptr;
+}
+
+void TCustomForm::AccessibleFocusMayHaveMoved() {
+    TControl* now = AccessibleFocus();
+    TControl* before = announcedFocus_.Get();
+    if (now == before) return;
+    announcedFocus_ = now;
+    // The loss first: a screen reader speaks the last focus it heard.
+    if (before) before->AnnounceAccessible(platform::AccessibleChange::States);
+    if (now) now->AnnounceAccessible(platform::AccessibleChange::States);
 }
 
 void TCustomForm::SelectNext(bool forward) {

@@ -12,6 +12,7 @@
 #include "toolkit/controls/WindowClientArea.h"
 #include "toolkit/controls/WindowRoot.h"
 #include "toolkit/core/Component.h"
+#include "toolkit/core/ComponentRef.h"
 
 namespace velmora {
 
@@ -131,6 +132,8 @@ public:
     // Moves focus to the next (or previous) control in tab order.
     void SelectNext(bool forward) override;
     TFocusMove FocusMove() const override { return focusMove_; }
+    TControl* AccessibleFocus() const override;
+    void AccessibleFocusMayHaveMoved() override;
     bool IsActive() const;
 
     // platform::IWindowEvents
@@ -190,6 +193,8 @@ private:
     bool visible_ = false;
     platform::RectI defaultRect_;
     TControl* focused_ = nullptr;
+    // The control last announced as focused, to tell it that it lost it.
+    ComponentRef<TControl> announcedFocus_;
     TFocusMove focusMove_ = TFocusMove::Direct;
     TControl* captured_ = nullptr;
     TControl* hovered_ = nullptr;

@@ -2,15 +2,18 @@
 # The real reader with a real screen reader: Orca runs on the test's own
 # accessibility bus with speech and braille off and writes what it would
 # speak to its debug file; the keyboard alone (XTEST keys through xdotool,
-# no mouse) opens the third chapter and moves into its page. The spoken
-# sequence must give each chapter button with its role, the reader's page
-# tab after Enter, and the chapter's own text once the focus is in the page.
+# no mouse) opens the third chapter, moves into its page and reads its first
+# lines and its last paragraph, as a desktop with its screen reader switched
+# on. The spoken sequence must give each chapter button with its role, the
+# reader's page tab after Enter, and the chapter's own text, first and last
+# paragraph, once the focus is in the page.
 #
 #   orca-reader.sh <reader> <book directory> <port>
 #
 # Starts its own virtual display, window manager, session bus and
 # accessibility bus. Exit 77 (skipped) only when a tool is missing or the
-# port cannot be bound. ORCA_SPOKEN=<file> keeps the spoken lines there.
+# port cannot be bound. ORCA_SPOKEN=<file> keeps the spoken lines there,
+# ORCA_DEBUG=<file> all that Orca logged.
 set -uo pipefail
 
 reader=$(realpath "$1")
@@ -67,6 +70,10 @@ dbus-run-session -- bash -c '
     dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
         org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled variant:boolean:true \
         >/dev/null 2>&1
+    # What a desktop sets when its user switches the screen reader on.
+    dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
+        org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:ScreenReaderEnabled variant:boolean:true \
+        >/dev/null 2>&1
     orca --replace -d speech -d braille -d braille-monitor --debug-file "$work/orca-debug.txt" \
         >"$work/orca.log" 2>&1 &
     orca_pid=$!
@@ -100,6 +107,9 @@ dbus-run-session -- bash -c '
         press Down
         press Down
         press Down
+        press ctrl+End
+        press Up
+        press Up
         kill -0 "$reader_pid" 2>/dev/null || { echo "the reader is gone"; rc=1; }
         kill -0 "$orca_pid" 2>/dev/null || { echo "orca is gone"; rc=1; }
     fi
@@ -114,8 +124,9 @@ dbus-run-session -- bash -c '
 rc=$?
 # One utterance a line, without the voice settings Orca writes after it.
 grep -a "SPEECH OUTPUT: '" "$work/orca-debug.txt" 2>/dev/null |
-    sed "s/.*SPEECH OUTPUT: '//; s/' *{.*}\$//; s/'\$//" >"$work/spoken.txt"
+    sed -E "s/.*SPEECH OUTPUT: '//; s/' ?(\{.*\}|\[.*\]|None)?\$//" >"$work/spoken.txt"
 [[ -n ${ORCA_SPOKEN:-} ]] && cp "$work/spoken.txt" "$ORCA_SPOKEN"
+[[ -n ${ORCA_DEBUG:-} ]] && cp "$work/orca-debug.txt" "$ORCA_DEBUG"
 echo "--- spoken ---"
 cat "$work/spoken.txt"
 echo "---"
@@ -134,3 +145,15 @@ while IFS= read -r line; do
 done <"$work/spoken.txt"
 [[ $at -eq ${#expected[@]} ]] || velmora_test_fail "Orca did not speak \"${expected[$at]}\" in its place"
 echo "the screen reader spoke the four chapters with their role"
+
+# After Enter the reader's page tab, then, once Tab has put the focus in the
+# page, the chapter's opening lines and its last paragraph.
+after_enter=$(sed -n '/^return *$/,$p' "$work/spoken.txt")
+grep -qx "Содержание page tab\." <<<"$after_enter" ||
+    velmora_test_fail "Orca did not speak the reader's page tab after Enter"
+in_page=$(sed -n '/^tab *$/,$p' <<<"$after_enter")
+grep -q "Глава 3\. Как радиоволны" <<<"$in_page" ||
+    velmora_test_fail "Orca did not read the chapter's opening lines in the page"
+grep -q "наблюдениями\." <<<"$in_page" ||
+    velmora_test_fail "Orca did not read the chapter's last paragraph"
+echo "the screen reader spoke the reader's page tab and read the chapter from its first to its last paragraph"

@@ -19,6 +19,7 @@
 #include "backends/win32/Win32Platform.h"
 #include "program/Unit2.h"
 #include "program/Velmora.h"
+#include "toolkit/controls/WebBrowserBinding.h"
 #include "toolkit/shell/Application.h"
 #include "toolkit/shell/ModuleInit.h"
 
@@ -280,6 +281,76 @@ TEST_F(Win32AccessibleTest, ObjectsKeptAfterTheWindowIsGoneAnswerDisconnected) {
         EXPECT_EQ(object->get_accParent(&parent), CO_E_OBJNOTCONNECTED);
         EXPECT_EQ(parent, nullptr);
     }
+}
+
+// What a screen reader hears of the focus, through the system's focus
+// events, on the keyboard path into a chapter: the chapter's button, the
+// reader's page tab once the slide has left no control focused, then the
+// page's own window when Tab enters it.
+std::vector<std::string> g_heardFocus;
+std::vector<HWND> g_focusWindows;
+
+void CALLBACK OnFocusEvent(HWINEVENTHOOK, DWORD, HWND hwnd, LONG object, LONG child, DWORD, DWORD) {
+    g_focusWindows.push_back(hwnd);
+    IAccessible* raw = nullptr;
+    VARIANT which;
+    VariantInit(&which);
+    if (FAILED(AccessibleObjectFromEvent(hwnd, static_cast<DWORD>(object), static_cast<DWORD>(child), &raw, &which)) ||
+        !raw) {
+        g_heardFocus.push_back("<no object>");
+        return;
+    }
+    ComPtr<IAccessible> source(raw);
+    BstrText name;
+    if (FAILED(source->get_accName(which, &name.value))) name.value = nullptr;
+    g_heardFocus.push_back(name.Text());
+}
+
+TEST_F(Win32AccessibleTest, TheKeyboardPathIntoAChapterIsHeardAsFocusEvents) {
+    g_heardFocus.clear();
+    g_focusWindows.clear();
+    HWINEVENTHOOK hook = nullptr;
+    // Whether a focus in the page's own window was heard after the page tab,
+    // and the windows heard (class names, * for the page's), for a failure.
+    bool inPage = false;
+    std::string windows;
+    const int exitCode = RunProgramWith([&] {
+        hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr, OnFocusEvent, GetCurrentProcessId(), 0,
+                               WINEVENT_OUTOFCONTEXT);
+        ASSERT_NE(hook, nullptr);
+        auto key = [this](WPARAM vk) { PostMessageW(Window(), WM_KEYDOWN, vk, 1); };
+        for (int i = 0; i < 3; ++i) key(VK_TAB);
+        ASSERT_TRUE(PumpUntil([] { return Form2->Focused() == Form2->Button3; }));
+        key(VK_RETURN);
+        ASSERT_TRUE(PumpUntil([] { return Form2->TabControl1->TabIndex() == 1 && !Form2->Focused(); }));
+        ASSERT_TRUE(PumpUntil([] { return !g_heardFocus.empty() && g_heardFocus.back() == "Содержание"; }))
+            << "the reader's page tab was not heard after the slide";
+        const HWND display = Win32Platform::ToHwnd(Form2->WebBrowser1->Binding()->Display());
+        auto ofPage = [display](HWND hwnd) { return hwnd == display || IsChild(display, hwnd); };
+        const std::size_t heardBefore = g_focusWindows.size();
+        key(VK_TAB);
+        ASSERT_TRUE(PumpUntil([] { return Form2->Focused() == Form2->WebBrowser1; }));
+        PumpUntil([&] {
+            for (std::size_t i = heardBefore; i < g_focusWindows.size(); ++i)
+                if (ofPage(g_focusWindows[i])) return true;
+            return false;
+        });
+        for (std::size_t i = 0; i < g_focusWindows.size(); ++i) {
+            wchar_t name[64] = {};
+            GetClassNameW(g_focusWindows[i], name, 64);
+            windows += Narrow(name) + (ofPage(g_focusWindows[i]) ? "* " : " ");
+            if (i >= heardBefore && ofPage(g_focusWindows[i])) inPage = true;
+        }
+    });
+    if (hook) UnhookWinEvent(hook);
+    EXPECT_EQ(exitCode, 0);
+    // In order, with whatever the system adds between them.
+    const std::vector<std::string> expected = {kChapters[2], "Содержание"};
+    std::size_t at = 0;
+    for (const std::string& name : g_heardFocus)
+        if (at < expected.size() && name == expected[at]) ++at;
+    EXPECT_EQ(at, expected.size()) << ::testing::PrintToString(g_heardFocus);
+    EXPECT_TRUE(inPage) << "Tab into the page was not heard in the page's window: " << windows;
 }
 
 }  // namespace
