@@ -6,9 +6,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "Accessibility.h"
 #include "Canvas.h"
+#include "EnginePages.h"
 #include "PlatformTypes.h"
 #include "WebEngine.h"
 
@@ -113,6 +115,14 @@ public:
     virtual void PublishAccessibleTree(WindowHandle window, IAccessibleNode* root) { (void)window; (void)root; }
     // Where the core announces changes; nullptr when nobody listens.
     virtual IAccessibilityEvents* AccessibilityEvents() { return nullptr; }
+
+    // --- the engine's own pages --------------------------------------------
+    // Engines created from now on show these; none: the engine's own handling.
+    void SetEnginePages(std::shared_ptr<const IEnginePages> pages) { enginePages_ = std::move(pages); }
+    std::shared_ptr<const IEnginePages> EnginePages() const { return enginePages_; }
+
+private:
+    std::shared_ptr<const IEnginePages> enginePages_;
 };
 
 // The platform of this process. Set once by the backend before anything else.

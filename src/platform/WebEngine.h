@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "PlatformTypes.h"
 
@@ -17,6 +18,21 @@ struct EngineResult {
     std::int32_t code = 0;
     std::string description;
 };
+
+// Failure codes in the engine's own numbering. Every backend reports its
+// refusals with these, so the toolkit raises them like any other.
+constexpr std::int32_t EngineUnspecifiedFailure = static_cast<std::int32_t>(0x80004005u);
+constexpr std::int32_t EngineInvalidArgument = static_cast<std::int32_t>(0x80070057u);
+constexpr std::int32_t EngineUnexpected = static_cast<std::int32_t>(0x8000FFFFu);
+
+// A failed result with the given code and description.
+inline EngineResult EngineFailure(std::int32_t code, std::string description = {}) {
+    return EngineResult{false, code, std::move(description)};
+}
+
+// What CommandStateChange reports on: whether the history can go that way.
+constexpr int CommandNavigateForward = 1;
+constexpr int CommandNavigateBack = 2;
 
 // Notifications from the engine, delivered on the UI thread.
 class IWebEngineEvents {

@@ -1,5 +1,8 @@
 #include "Velmora.h"
 
+#include <memory>
+
+#include "ReaderPages.h"
 #include "Unit2.h"
 #include "toolkit/core/Resources.h"
 #include "toolkit/shell/Application.h"
@@ -19,6 +22,11 @@ std::vector<ModuleHooks> ProgramModules() {
     return {{"resources", [] { RegisterResource_TFORM2(); }, [] { UnregisterResource("TFORM2"); }}};
 }
 
-int RunVelmoraProcess(platform::Platform& backend) { return RunProcess(backend, ProgramModules(), Velmora); }
+int RunVelmoraProcess(platform::Platform& backend) {
+    // The reader's failure and loading pages, in its own words; an engine that
+    // handles failures itself ignores them.
+    backend.SetEnginePages(std::make_shared<ReaderPages>());
+    return RunProcess(backend, ProgramModules(), Velmora);
+}
 
 }  // namespace velmora

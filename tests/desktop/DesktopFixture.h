@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "backends/gtk/GtkPlatform.h"
+#include "program/ReaderPages.h"
 
 namespace velmora::gtk::testing {
 
@@ -43,6 +44,8 @@ protected:
         platform_ = std::make_unique<GtkPlatform>();
         if (!platform_->EnsureGtk()) GTEST_SKIP() << "no display";
         platform::SetCurrentPlatform(platform_.get());
+        // The engine shows the reader's own pages, as in the program.
+        platform_->SetEnginePages(std::make_shared<ReaderPages>());
     }
     void TearDown() override {
         platform::SetCurrentPlatform(nullptr);

@@ -15,6 +15,8 @@
 #include <libsoup/soup.h>
 
 #include "EngineFixture.h"
+#include "backends/gtk/LoadErrors.h"
+#include "backends/gtk/PagePolicy.h"
 
 namespace velmora::gtk::testing {
 namespace {
@@ -69,6 +71,9 @@ int FreePort() {
     return ntohs(address.sin_port);
 }
 
+using platform::LoadFailure;
+using platform::LoadFailureInfo;
+
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 class ReaderPageTest : public EngineTest {
@@ -78,7 +83,7 @@ protected:
         if (IsSkipped()) return;
         ASSERT_TRUE(engine->InPlaceActivate(window, {0, 0, 300 * scale, 200 * scale}));
     }
-    bool ShowsFailure() { return Engine().ShowsFailure() && Title() == kErrorPageTitle; }
+    bool ShowsFailure() { return Engine().ShowsFailure() && Title() == ReaderPages::kFailureTitle; }
     bool TitleIs(const std::string& title) { return Title() == title && LoadSettled(); }
     void SendKey(guint keyval, guint state) { SendKeyPress(platform_->TopLevelWidget(window), keyval, state); }
     void Click(int x, int y, guint button = 1) {
@@ -105,8 +110,12 @@ protected:
     }
 };
 
+std::string ErrorPageHtml(const std::string& chapterUri, const LoadFailureInfo& failure) {
+    return ReaderPages().FailurePage(chapterUri, failure);
+}
+
 TEST(ErrorPage, EverythingFromTheAddressAndTheEngineIsEscaped) {
-    FailureInfo failure;
+    LoadFailureInfo failure;
     failure.kind = LoadFailure::NotAPage;
     failure.mimeType = "text/x-<b>\"bold\"</b>";
     failure.detail = "<script>document.title='pwned'</script>";
@@ -134,16 +143,19 @@ TEST(ErrorPage, EngineErrorsAreSortedIntoWhatTheReaderIsTold) {
         {G_IO_ERROR, G_IO_ERROR_PARTIAL_INPUT, "Connection terminated unexpectedly", LoadFailure::Reset},
         {G_RESOLVER_ERROR, G_RESOLVER_ERROR_NOT_FOUND, "not found", LoadFailure::Unreachable},
         {SOUP_SESSION_ERROR, SOUP_SESSION_ERROR_TOO_MANY_REDIRECTS, "Too many redirects", LoadFailure::TooManyRedirects},
-        {g_quark_from_static_string("WebKitNetworkError"), 1, "Load cannot follow more than 20 redirections",
+        // What the engine's loader sends for a redirection loop: no domain, code 0.
+        {g_quark_from_static_string(""), 0, "Load cannot follow more than 20 redirections",
          LoadFailure::TooManyRedirects},
         {G_IO_ERROR, G_IO_ERROR_FAILED, "something else", LoadFailure::Other},
+        // The wording alone decides nothing.
+        {WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_FAILED, "Connection refused after a redirect", LoadFailure::Other},
     };
     for (const auto& c : cases) {
         GError* error = g_error_new_literal(c.domain, c.code, c.message);
         EXPECT_EQ(ClassifyLoadError(error), c.kind) << c.message;
         g_error_free(error);
     }
-    FailureInfo refused;
+    LoadFailureInfo refused;
     refused.kind = LoadFailure::Refused;
     const std::string local = ErrorPageHtml("http://localhost/Nav2.html", refused);
     EXPECT_TRUE(Contains(local, "служба книги не запущена")) << local;
@@ -162,7 +174,7 @@ TEST_F(DesktopTest, ContextMenuKeepsNoNewWindowsAndNoDownloads) {
     webkit_context_menu_append(menu, webkit_context_menu_item_new_separator());
     webkit_context_menu_append(menu,
                                webkit_context_menu_item_new_from_stock_action(WEBKIT_CONTEXT_MENU_ACTION_INSPECT_ELEMENT));
-    EXPECT_TRUE(WebKitEngine::TrimContextMenu(menu));
+    EXPECT_TRUE(PagePolicy::TrimContextMenu(menu));
     std::vector<WebKitContextMenuAction> left;
     for (GList* l = webkit_context_menu_get_items(menu); l; l = l->next)
         left.push_back(webkit_context_menu_item_get_stock_action(WEBKIT_CONTEXT_MENU_ITEM(l->data)));
@@ -174,7 +186,7 @@ TEST_F(DesktopTest, ContextMenuKeepsNoNewWindowsAndNoDownloads) {
     WebKitContextMenu* onlyDownloads = webkit_context_menu_new();
     webkit_context_menu_append(onlyDownloads, webkit_context_menu_item_new_from_stock_action(
                                                   WEBKIT_CONTEXT_MENU_ACTION_DOWNLOAD_LINK_TO_DISK));
-    EXPECT_FALSE(WebKitEngine::TrimContextMenu(onlyDownloads));  // no empty menu is shown
+    EXPECT_FALSE(PagePolicy::TrimContextMenu(onlyDownloads));  // no empty menu is shown
     g_object_unref(onlyDownloads);
 }
 

@@ -317,7 +317,7 @@ private:
                 host_.PostCallback([e, enabled] {
                     const auto& live = HeadlessWebEngine::LiveEngines();
                     if (std::find(live.begin(), live.end(), e) != live.end())
-                        e->FireCommandStateChange(WebBrowserBinding::CommandNavigateBack, enabled);
+                        e->FireCommandStateChange(platform::CommandNavigateBack, enabled);
                 });
             }
             break;

@@ -53,6 +53,34 @@ struct GVariantUnref {
 };
 using GVariantPtr = std::unique_ptr<GVariant, GVariantUnref>;
 
+// A weak reference to a GObject: it reads null once the object is gone. The
+// owner's signal handlers on the object (those connected with the owner as
+// their data) are disconnected whenever the reference lets it go.
+template <typename T>
+class WeakRef {
+public:
+    explicit WeakRef(gpointer owner) : owner_(owner) {}
+    ~WeakRef() { Reset(); }
+    WeakRef(const WeakRef&) = delete;
+    WeakRef& operator=(const WeakRef&) = delete;
+
+    void Reset(T* object = nullptr) {
+        if (object == object_) return;
+        if (object_) {
+            g_signal_handlers_disconnect_by_data(object_, owner_);
+            g_object_remove_weak_pointer(G_OBJECT(object_), reinterpret_cast<gpointer*>(&object_));
+        }
+        object_ = object;
+        if (object_) g_object_add_weak_pointer(G_OBJECT(object_), reinterpret_cast<gpointer*>(&object_));
+    }
+    T* get() const { return object_; }
+    explicit operator bool() const { return object_ != nullptr; }
+
+private:
+    const gpointer owner_;
+    T* object_ = nullptr;
+};
+
 // A main-loop source we added (a timeout, an idle call), removed when the
 // holder is reset or destroyed. A source that has run out returns
 // G_SOURCE_REMOVE after calling Forget(), so it is not removed twice.

@@ -723,13 +723,11 @@ std::unique_ptr<platform::ICanvas> GtkPlatform::CreateOffscreenCanvas(SizeI pixe
 std::unique_ptr<platform::IWebEngine> GtkPlatform::CreateWebEngine(platform::IWebEngineEvents& events,
                                                                    platform::EngineResult& failure) {
     if (!EnsureGtk()) {
-        failure.ok = false;
-        failure.code = static_cast<std::int32_t>(0x80004005);  // unspecified failure
-        failure.description = "The web engine needs a display";
+        failure = platform::EngineFailure(platform::EngineUnspecifiedFailure, "The web engine needs a display");
         return nullptr;
     }
     failure = {};
-    return std::make_unique<WebKitEngine>(*this, events);
+    return std::make_unique<WebKitEngine>(*this, events, EnginePages());
 }
 
 // ---------------------------------------------------------------- GTK signals

@@ -34,16 +34,11 @@ void PageFocus::Attach(WebKitWebView* view, GtkWidget* display) {
 }
 
 void PageFocus::WatchWindow(GtkWidget* toplevel) {
-    if (toplevel == toplevel_) return;
-    if (toplevel_) {
-        g_signal_handlers_disconnect_by_data(toplevel_, this);
-        g_object_remove_weak_pointer(G_OBJECT(toplevel_), reinterpret_cast<gpointer*>(&toplevel_));
-    }
-    toplevel_ = toplevel;
+    if (toplevel == toplevel_.get()) return;
+    toplevel_.Reset(toplevel);
     if (!toplevel_) return;
-    g_object_add_weak_pointer(G_OBJECT(toplevel_), reinterpret_cast<gpointer*>(&toplevel_));
-    g_signal_connect(toplevel_, "focus", G_CALLBACK(OnWindowFocusMove), this);
-    g_signal_connect(toplevel_, "key-press-event", G_CALLBACK(OnWindowKeyPress), this);
+    g_signal_connect(toplevel_.get(), "focus", G_CALLBACK(OnWindowFocusMove), this);
+    g_signal_connect(toplevel_.get(), "key-press-event", G_CALLBACK(OnWindowKeyPress), this);
 }
 
 void PageFocus::Detach() {
@@ -57,7 +52,7 @@ void PageFocus::Detach() {
 
 bool PageFocus::PageHasKeys() const {
     if (!display_ || !toplevel_) return false;
-    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(toplevel_));
+    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(toplevel_.get()));
     return focus && (focus == display_ || gtk_widget_is_ancestor(focus, display_));
 }
 

@@ -24,6 +24,7 @@
 
 #include <deque>
 
+#include "GLibHolders.h"
 #include "backends/native/Lifetime.h"
 #include "platform/WebEngine.h"
 
@@ -83,7 +84,7 @@ private:
     platform::IWebEngineEvents& events_;
     WebKitWebView* view_ = nullptr;    // weak: the engine owns it
     GtkWidget* display_ = nullptr;     // weak: the engine owns it
-    GtkWidget* toplevel_ = nullptr;    // weak pointer, cleared by GLib
+    WeakRef<GtkWidget> toplevel_{this};
     // Set while Take grabs the focus: that focus-in is the toolkit's own.
     bool taking_ = false;
     // Presses the page has had, oldest first; the page answers them in

@@ -22,6 +22,8 @@ class BStr {
 public:
     BStr() = default;
     explicit BStr(const wchar_t* text) : text_(text ? SysAllocString(text) : nullptr) {}
+    // A copy of length characters, embedded zeros included.
+    BStr(const wchar_t* text, UINT length) : text_(SysAllocStringLen(text, length)) {}
     ~BStr() { SysFreeString(text_); }
     BStr(BStr&& other) noexcept : text_(std::exchange(other.text_, nullptr)) {}
     BStr& operator=(BStr&& other) noexcept {

@@ -21,15 +21,12 @@ constexpr const wchar_t* kEngineProperty = L"VelmoraWebEngine";
 // The engine's own description of a failure where it left one, else the
 // system's wording of the code.
 platform::EngineResult FailureOf(HRESULT result) {
-    platform::EngineResult failure;
-    failure.ok = false;
-    failure.code = static_cast<std::int32_t>(result);
+    platform::EngineResult failure = platform::EngineFailure(static_cast<std::int32_t>(result));
     ComPtr<IErrorInfo> info;
     if (GetErrorInfo(0, info.GetAddressOf()) == S_OK && info) {
-        BSTR description = nullptr;
-        if (SUCCEEDED(info->GetDescription(&description)) && description)
-            failure.description = Narrow(description, SysStringLen(description));
-        SysFreeString(description);
+        BStr description;
+        if (SUCCEEDED(info->GetDescription(description.Out())) && description)
+            failure.description = Narrow(description.Get(), SysStringLen(description.Get()));
     }
     if (failure.description.empty()) failure.description = SystemMessage(static_cast<std::uint32_t>(result));
     return failure;
@@ -47,7 +44,8 @@ bool IsInside(HWND window, HWND ancestor) { return window && ancestor && (window
 
 }  // namespace
 
-std::unique_ptr<Win32WebEngine> Win32WebEngine::Create(Win32Platform& platform, const Factory& factory,
+std::unique_ptr<Win32WebEngine> Win32WebEngine::Create(Win32Platform& platform,
+                                                       const Win32Platform::EngineFactory& factory,
                                                        platform::IWebEngineEvents& events,
                                                        platform::EngineResult& failure) {
     ComPtr<IOleObject> object;
@@ -63,7 +61,7 @@ std::unique_ptr<Win32WebEngine> Win32WebEngine::Create(Win32Platform& platform, 
 
 Win32WebEngine::Win32WebEngine(Win32Platform& platform, platform::IWebEngineEvents& events,
                                ComPtr<IOleObject> object)
-    : platform_(platform), events_(events), object_(std::move(object)) {
+    : NativeWebEngine(platform, events), platform_(platform), object_(std::move(object)) {
     // Both are born with one reference, which becomes ours.
     site_.Attach(new ContainerSite(this));
     sink_.Attach(new BrowserEventSink(this));
@@ -157,40 +155,33 @@ platform::EngineResult Win32WebEngine::PutSilent(bool silent) {
     return {};
 }
 
-bool Win32WebEngine::InPlaceActivate(platform::WindowHandle mainWindow, const platform::RectI& bounds) {
-    if (!object_) return false;
-    HWND window = Win32Platform::ToHwnd(mainWindow);
+void Win32WebEngine::ActivationTarget(platform::WindowHandle mainWindow, const platform::RectI& bounds) {
+    container_ = Win32Platform::ToHwnd(mainWindow);
     bounds_ = RECT{bounds.left, bounds.top, bounds.right, bounds.bottom};
-    if (display_) {
-        // Already in place: activation moves the display into the given window.
-        container_ = window;
-        platform_.SetParentWindow(Win32Platform::ToHandle(display_), mainWindow, false);
-        platform_.SetWindowPos(Win32Platform::ToHandle(display_), bounds, platform::PosMoveSize);
-        return GetAncestor(display_, GA_PARENT) == window;
-    }
-    container_ = window;
+}
+
+bool Win32WebEngine::ActivateDisplay(platform::WindowHandle, const platform::RectI&, platform::WindowHandle& display) {
+    if (!object_) return false;
     HRESULT result = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, static_cast<IOleClientSite*>(site_.Get()), 0,
                                      container_, &bounds_);
     if (FAILED(result)) return false;
     if (FAILED(object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(inPlace_.ReleaseAndGetAddressOf()))) || !inPlace_)
         return false;
-    HWND display = nullptr;
-    if (SUCCEEDED(inPlace_->GetWindow(&display)) && display) {
-        display_ = display;
-        SubclassDisplay();
+    HWND window = nullptr;
+    if (SUCCEEDED(inPlace_->GetWindow(&window)) && window) {
+        display = Win32Platform::ToHandle(window);
+        SubclassDisplay(window);
         if (SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceActiveObject, reinterpret_cast<void**>(activeObject_.ReleaseAndGetAddressOf()))) &&
             activeObject_)
-            platform_.AddKeyboardTarget(display_, activeObject_.Get());
+            platform_.AddKeyboardTarget(window, activeObject_.Get());
     }
     return true;
 }
 
-platform::WindowHandle Win32WebEngine::DisplayWindow() { return Win32Platform::ToHandle(display_); }
-
 platform::EngineResult Win32WebEngine::Navigate(const std::string& url, std::optional<std::int32_t> flags) {
     if (!browser_) return FailureOf(E_UNEXPECTED);
     const std::wstring wide = Widen(url);
-    BSTR address = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+    const BStr address(wide.data(), static_cast<UINT>(wide.size()));
     if (!address) return FailureOf(E_OUTOFMEMORY);
     VARIANT flagsArgument = Missing();
     if (flags) {
@@ -198,8 +189,7 @@ platform::EngineResult Win32WebEngine::Navigate(const std::string& url, std::opt
         flagsArgument.lVal = static_cast<LONG>(*flags);
     }
     VARIANT frame = Missing(), postData = Missing(), headers = Missing();
-    const HRESULT result = browser_->Navigate(address, &flagsArgument, &frame, &postData, &headers);
-    SysFreeString(address);
+    const HRESULT result = browser_->Navigate(address.Get(), &flagsArgument, &frame, &postData, &headers);
     if (FAILED(result)) return FailureOf(result);
     return {};
 }
@@ -217,6 +207,7 @@ void Win32WebEngine::PutVisible(bool visible) {
 
 void Win32WebEngine::DoVerb(platform::EngineVerb verb) {
     if (!object_) return;
+    HWND display = Display();
     HWND active = GetActiveWindow();
     HWND focus = GetFocus();
     const LONG id = verb == platform::EngineVerb::Show ? OLEIVERB_SHOW : OLEIVERB_HIDE;
@@ -227,33 +218,36 @@ void Win32WebEngine::DoVerb(platform::EngineVerb verb) {
     if (active && IsWindow(active) && GetActiveWindow() != active) SetActiveWindow(active);
     HWND now = GetFocus();
     if (verb == platform::EngineVerb::Show) {
-        if (IsInside(now, display_) && !IsInside(focus, display_)) SetFocus(focus && IsWindow(focus) ? focus : active);
-    } else if (!now || IsInside(now, display_)) {
+        if (IsInside(now, display) && !IsInside(focus, display)) SetFocus(focus && IsWindow(focus) ? focus : active);
+    } else if (!now || IsInside(now, display)) {
         if (container_ && IsWindow(container_)) SetFocus(container_);
     }
 }
 
 void Win32WebEngine::TakeFocus(platform::EngineFocusEntry) {
-    if (!object_ || !display_ || !IsWindowVisible(display_)) return;
+    HWND display = Display();
+    if (!object_ || !display || !IsWindowVisible(display)) return;
     RECT bounds = ControlBounds();
     object_->DoVerb(OLEIVERB_UIACTIVATE, nullptr, static_cast<IOleClientSite*>(site_.Get()), 0, container_, &bounds);
     // The control normally puts the focus into its document window itself.
-    if (!IsInside(GetFocus(), display_)) SetFocus(display_);
+    if (!IsInside(GetFocus(), display)) SetFocus(display);
 }
 
 void Win32WebEngine::ReleaseFocus() {
-    if (!display_) return;
-    if (IsInside(GetFocus(), display_) && container_ && IsWindow(container_)) SetFocus(container_);
+    HWND display = Display();
+    if (!display) return;
+    if (IsInside(GetFocus(), display) && container_ && IsWindow(container_)) SetFocus(container_);
     if (inPlace_) inPlace_->UIDeactivate();
 }
 
 RECT Win32WebEngine::ControlBounds() {
     // The toolkit moves the display with SetWindowPos on every placement; the
     // display's own rectangle is therefore the control's current place.
-    if (display_ && IsWindow(display_)) {
+    HWND display = Display();
+    if (display && IsWindow(display)) {
         RECT rect{};
-        HWND parent = GetAncestor(display_, GA_PARENT);
-        if (parent && GetWindowRect(display_, &rect)) {
+        HWND parent = GetAncestor(display, GA_PARENT);
+        if (parent && GetWindowRect(display, &rect)) {
             MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&rect), 2);
             bounds_ = rect;
         }
@@ -268,10 +262,9 @@ void Win32WebEngine::ControlAsksForRect(const RECT& rect) {
     inPlace_->SetObjectRects(&rect, &clip);
 }
 
-void Win32WebEngine::Close() {
-    life_.Renew();  // queued notifications of the old life are dropped
+void Win32WebEngine::CloseEngine() {
     if (!object_) return;
-    if (display_) platform_.RemoveKeyboardTarget(display_);
+    if (HWND display = Display()) platform_.RemoveKeyboardTarget(display);
     object_->Close(OLECLOSE_NOSAVE);
     Unadvise(IID_IPropertyNotifySink, propertyCookie_);
     Unadvise(kBrowserEventsId, eventsCookie_);
@@ -283,25 +276,25 @@ void Win32WebEngine::Close() {
     browser_.Reset();
     dispatch_.Reset();
     object_.Reset();
-    display_ = nullptr;
     container_ = nullptr;
 }
 
 // ---------------------------------------------------------------- the display window
 
-void Win32WebEngine::SubclassDisplay() {
-    if (!display_ || displayProc_) return;
-    SetPropW(display_, kEngineProperty, this);
+void Win32WebEngine::SubclassDisplay(HWND display) {
+    if (displayProc_) return;
+    SetPropW(display, kEngineProperty, this);
     displayProc_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(display_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Win32WebEngine::DisplayProc)));
-    if (!displayProc_) RemovePropW(display_, kEngineProperty);
+        SetWindowLongPtrW(display, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Win32WebEngine::DisplayProc)));
+    if (!displayProc_) RemovePropW(display, kEngineProperty);
 }
 
 void Win32WebEngine::RestoreDisplayProcedure() {
-    if (!display_ || !displayProc_) return;
-    if (IsWindow(display_)) {
-        SetWindowLongPtrW(display_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(displayProc_));
-        RemovePropW(display_, kEngineProperty);
+    HWND display = Display();
+    if (!display || !displayProc_) return;
+    if (IsWindow(display)) {
+        SetWindowLongPtrW(display, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(displayProc_));
+        RemovePropW(display, kEngineProperty);
     }
     displayProc_ = nullptr;
 }
@@ -311,9 +304,7 @@ LRESULT CALLBACK Win32WebEngine::DisplayProc(HWND hwnd, UINT msg, WPARAM wParam,
     if (!engine || !engine->displayProc_) return DefWindowProcW(hwnd, msg, wParam, lParam);
     const WNDPROC original = engine->displayProc_;
     if (msg == WM_MOUSEACTIVATE) {
-        // Synchronous on purpose: the view must be the focused control before
-        // the engine handles the click.
-        engine->platform_.Guarded([engine] { engine->events_.DisplayMouseActivate(); });
+        engine->ReportMouseActivate();
     } else if (msg == WM_NCDESTROY) {
         // Destroyed under the engine (its parent went first): hand the window
         // its procedure back while it still exists.
@@ -327,28 +318,12 @@ LRESULT CALLBACK Win32WebEngine::DisplayProc(HWND hwnd, UINT msg, WPARAM wParam,
 
 // ---------------------------------------------------------------- notifications
 
-void Win32WebEngine::Notify(std::function<void(platform::IWebEngineEvents&)> notification) {
-    // Through the queue: the toolkit's handlers then run from DispatchMessage,
-    // where their errors reach the error policy, and never inside the engine.
-    platform_.PostCallback(life_.Guard([events = &events_, notification = std::move(notification)] {
-        notification(*events);
-    }));
-}
+void Win32WebEngine::OnBeforeNavigate2(const std::string& url) { ReportBeforeNavigate(url); }
 
-void Win32WebEngine::OnBeforeNavigate2(const std::string& url) {
-    Notify([url](platform::IWebEngineEvents& events) { events.BeforeNavigate2(url); });
-}
+void Win32WebEngine::OnNavigateComplete2(const std::string& url) { ReportNavigateComplete(url); }
 
-void Win32WebEngine::OnNavigateComplete2(const std::string& url) {
-    Notify([url](platform::IWebEngineEvents& events) { events.NavigateComplete2(url); });
-}
+void Win32WebEngine::OnNavigateError(const std::string& url, std::int32_t status) { ReportNavigateError(url, status); }
 
-void Win32WebEngine::OnNavigateError(const std::string& url, std::int32_t status) {
-    Notify([url, status](platform::IWebEngineEvents& events) { events.NavigateError(url, status); });
-}
-
-void Win32WebEngine::OnCommandStateChange(int command, bool enabled) {
-    Notify([command, enabled](platform::IWebEngineEvents& events) { events.CommandStateChange(command, enabled); });
-}
+void Win32WebEngine::OnCommandStateChange(int command, bool enabled) { ReportCommandState(command, enabled); }
 
 }  // namespace velmora::win32

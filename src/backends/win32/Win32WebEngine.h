@@ -8,26 +8,22 @@
 
 #include <exdisp.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "BrowserEventSink.h"
 #include "ComHolders.h"
 #include "ContainerSite.h"
-#include "backends/native/Lifetime.h"
-#include "platform/WebEngine.h"
+#include "Win32Platform.h"
+#include "backends/native/NativeWebEngine.h"
 
 namespace velmora::win32 {
 
-class Win32Platform;
-
-class Win32WebEngine : public platform::IWebEngine, private SiteOwner, private BrowserEventListener {
+class Win32WebEngine : public platform::NativeWebEngine, private SiteOwner, private BrowserEventListener {
 public:
     // Creates the control through factory (the system's CoCreateInstance or
     // a stand-in); nullptr (and the reason in failure) when it cannot.
-    using Factory = std::function<HRESULT(REFCLSID, IUnknown*, DWORD, REFIID, void**)>;
-    static std::unique_ptr<Win32WebEngine> Create(Win32Platform& platform, const Factory& factory,
+    static std::unique_ptr<Win32WebEngine> Create(Win32Platform& platform, const Win32Platform::EngineFactory& factory,
                                                   platform::IWebEngineEvents& events, platform::EngineResult& failure);
     ~Win32WebEngine() override;
     Win32WebEngine(const Win32WebEngine&) = delete;
@@ -35,13 +31,10 @@ public:
 
     platform::EngineResult Initialize() override;
     platform::EngineResult PutSilent(bool silent) override;
-    bool InPlaceActivate(platform::WindowHandle mainWindow, const platform::RectI& bounds) override;
-    platform::WindowHandle DisplayWindow() override;
     platform::EngineResult Navigate(const std::string& url, std::optional<std::int32_t> flags) override;
     bool GetVisible() override;
     void PutVisible(bool visible) override;
     void DoVerb(platform::EngineVerb verb) override;
-    void Close() override;
     // The control is UI-activated and its window takes the focus; the page
     // itself decides where inside it the keys land (the entry is not told).
     void TakeFocus(platform::EngineFocusEntry entry) override;
@@ -50,6 +43,13 @@ public:
 
 private:
     Win32WebEngine(Win32Platform& platform, platform::IWebEngineEvents& events, ComPtr<IOleObject> object);
+
+    // NativeWebEngine
+    void ActivationTarget(platform::WindowHandle mainWindow, const platform::RectI& bounds) override;
+    bool ActivateDisplay(platform::WindowHandle mainWindow, const platform::RectI& bounds,
+                         platform::WindowHandle& display) override;
+    void CloseEngine() override;
+    HWND Display() { return Win32Platform::ToHwnd(DisplayWindow()); }
 
     // SiteOwner
     HWND ContainerWindow() override { return container_; }
@@ -62,15 +62,13 @@ private:
     void OnNavigateError(const std::string& url, std::int32_t status) override;
     void OnCommandStateChange(int command, bool enabled) override;
 
-    void Notify(std::function<void(platform::IWebEngineEvents&)> notification);
     bool Advise(REFIID events, IUnknown* sink, DWORD& cookie);
     void Unadvise(REFIID events, DWORD& cookie);
-    void SubclassDisplay();
+    void SubclassDisplay(HWND display);
     void RestoreDisplayProcedure();
     static LRESULT CALLBACK DisplayProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
     Win32Platform& platform_;
-    platform::IWebEngineEvents& events_;
     // Released in Close, the interfaces taken from the object before the
     // object itself; the site and the sink go last, in the destructor.
     ComPtr<IOleObject> object_;
@@ -84,12 +82,8 @@ private:
     DWORD eventsCookie_ = 0;
     bool siteSet_ = false;
     HWND container_ = nullptr;
-    HWND display_ = nullptr;
     WNDPROC displayProc_ = nullptr;
     RECT bounds_{0, 0, 0, 0};
-    // Notifications go through the queue; they must not reach an engine that
-    // has been closed or destroyed meanwhile.
-    platform::Lifetime life_;
 };
 
 }  // namespace velmora::win32

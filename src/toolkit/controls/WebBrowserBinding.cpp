@@ -18,9 +18,6 @@ namespace velmora {
 
 namespace {
 
-// The engine's generic failure code, used where it failed without giving one.
-constexpr std::int32_t EngineFailureCode = static_cast<std::int32_t>(0x80004005u);
-
 constexpr std::string_view FileScheme = "file://";
 
 int RoundHalfToEven(double value) {
@@ -46,7 +43,7 @@ bool Destroying(const Component* component) { return component && component->IsD
 }  // namespace
 
 void RaiseEngineError(const platform::EngineResult& result) {
-    std::int32_t code = result.code != 0 ? result.code : EngineFailureCode;
+    std::int32_t code = result.code != 0 ? result.code : platform::EngineUnspecifiedFailure;
     if (!result.description.empty()) throw EOleError(result.description, code);
     char hex[16];
     std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(code));
@@ -185,9 +182,9 @@ void WebBrowserBinding::AttachTo(IWindowRoot& form) {
 void WebBrowserBinding::CreateDisplay(IWindowRoot& form) {
     if (form.Handle() == 0) return;
     if (!engine_->InPlaceActivate(form.Handle(), DeviceRectOf(view_, form.Scale())))
-        throw EOleError("OLE control activation failed", EngineFailureCode);
+        throw EOleError("OLE control activation failed", platform::EngineUnspecifiedFailure);
     platform::WindowHandle display = engine_->DisplayWindow();
-    if (display == 0) throw EOleError("Could not obtain OLE control window handle", EngineFailureCode);
+    if (display == 0) throw EOleError("Could not obtain OLE control window handle", platform::EngineUnspecifiedFailure);
     display_ = display;
     mainWindow_ = &form;
     BrowserPlacementRegistry::For(form).Add(view_, display_);
@@ -227,9 +224,9 @@ void WebBrowserBinding::NavigateError(const std::string&, std::int32_t) {
 }
 
 void WebBrowserBinding::CommandStateChange(int command, bool enabled) {
-    if (command == CommandNavigateForward)
+    if (command == platform::CommandNavigateForward)
         canGoForward_ = enabled;
-    else if (command == CommandNavigateBack)
+    else if (command == platform::CommandNavigateBack)
         canGoBack_ = enabled;
 }
 

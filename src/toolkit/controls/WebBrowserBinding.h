@@ -57,10 +57,6 @@ public:
     void DisplayFocused() override;
     void DisplayFocusLeaving(bool forward) override;
 
-    // Engine command-state identifiers.
-    static constexpr int CommandNavigateForward = 1;
-    static constexpr int CommandNavigateBack = 2;
-
 private:
     void Place();
     void AttachTo(IWindowRoot& form);

@@ -1,20 +1,34 @@
-#include "ErrorPage.h"
+#include "ReaderPages.h"
 
-#include <libsoup/soup.h>
-#include <webkit2/webkit2.h>
+#include <cctype>
+#include <cstdint>
 
-namespace velmora::gtk {
+namespace velmora {
+
+using platform::LoadFailure;
+using platform::LoadFailureInfo;
 
 namespace {
 
-std::string Escape(const std::string& text) {
-    // Invalid UTF-8 from a server must not break the page either.
-    gchar* valid = g_utf8_make_valid(text.c_str(), static_cast<gssize>(text.size()));
-    gchar* escaped = g_markup_escape_text(valid, -1);
-    std::string result = escaped;
-    g_free(escaped);
-    g_free(valid);
-    return result;
+// The length of the valid UTF-8 sequence at text[i], 0 when there is none.
+std::size_t ValidSequence(const std::string& text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(text[k]); };
+    const std::uint8_t lead = byte(i);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    std::uint32_t code = 0, least = 0;
+    if ((lead & 0xE0) == 0xC0) length = 2, code = lead & 0x1F, least = 0x80;
+    else if ((lead & 0xF0) == 0xE0) length = 3, code = lead & 0x0F, least = 0x800;
+    else if ((lead & 0xF8) == 0xF0) length = 4, code = lead & 0x07, least = 0x10000;
+    else return 0;
+    if (i + length > text.size()) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (byte(i + k) & 0x3F);
+    }
+    // Overlong forms, surrogates and what lies beyond Unicode are not valid.
+    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    return length;
 }
 
 struct Address {
@@ -22,17 +36,31 @@ struct Address {
     int port = 0;
 };
 
+// The host and port of an absolute address (scheme://[user@]host[:port]/...).
 Address ParseAddress(const std::string& uri) {
     Address address;
-    GUri* parsed = g_uri_parse(uri.c_str(), G_URI_FLAGS_PARSE_RELAXED, nullptr);
-    if (!parsed) return address;
-    if (const char* host = g_uri_get_host(parsed)) address.host = host;
-    address.port = g_uri_get_port(parsed);
-    if (address.port < 0) {
-        const char* scheme = g_uri_get_scheme(parsed);
-        address.port = scheme && g_ascii_strcasecmp(scheme, "https") == 0 ? 443 : 80;
+    const std::size_t colon = uri.find(':');
+    if (colon == std::string::npos || uri.compare(colon, 3, "://") != 0) return address;
+    std::string scheme = uri.substr(0, colon);
+    for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::size_t start = colon + 3;
+    const std::size_t end = uri.find_first_of("/?#", start);
+    std::string authority = uri.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (const std::size_t at = authority.rfind('@'); at != std::string::npos) authority.erase(0, at + 1);
+    std::string port;
+    if (!authority.empty() && authority.front() == '[') {
+        const std::size_t close = authority.find(']');
+        if (close == std::string::npos) return {};
+        address.host = authority.substr(0, close + 1);
+        if (close + 1 < authority.size() && authority[close + 1] == ':') port = authority.substr(close + 2);
+    } else {
+        const std::size_t portColon = authority.rfind(':');
+        address.host = authority.substr(0, portColon);
+        if (portColon != std::string::npos) port = authority.substr(portColon + 1);
     }
-    g_uri_unref(parsed);
+    address.port = scheme == "https" ? 443 : 80;
+    if (!port.empty() && port.size() <= 5 && port.find_first_not_of("0123456789") == std::string::npos)
+        address.port = std::stoi(port);
     return address;
 }
 
@@ -45,8 +73,8 @@ struct Wording {
     std::string advice;
 };
 
-Wording Describe(const FailureInfo& failure, const Address& address) {
-    const std::string host = address.host.empty() ? "сервер глав" : "«" + Escape(address.host) + "»";
+Wording Describe(const LoadFailureInfo& failure, const Address& address) {
+    const std::string host = address.host.empty() ? "сервер глав" : "«" + EscapeHtml(address.host) + "»";
     const std::string port = std::to_string(address.port);
     switch (failure.kind) {
     case LoadFailure::Refused:
@@ -79,7 +107,7 @@ Wording Describe(const FailureInfo& failure, const Address& address) {
                 "Нажмите «Повторить». Если ошибка останется, сообщите о ней тому, кто обслуживает сервер."};
     case LoadFailure::NotAPage:
         return {"Сервер прислал не страницу, а файл" +
-                    (failure.mimeType.empty() ? std::string() : " (тип «" + Escape(failure.mimeType) + "»)") + ".",
+                    (failure.mimeType.empty() ? std::string() : " (тип «" + EscapeHtml(failure.mimeType) + "»)") + ".",
                 "Читатель показывает только страницы и ничего не сохраняет. Проверьте, что сервер отдаёт главу как "
                 "страницу."};
     case LoadFailure::Crashed:
@@ -96,47 +124,42 @@ Wording Describe(const FailureInfo& failure, const Address& address) {
 
 }  // namespace
 
-LoadFailure ClassifyLoadError(const GError* error) {
-    if (!error) return LoadFailure::Other;
-    if (error->domain == G_IO_ERROR) {
-        switch (error->code) {
-        case G_IO_ERROR_CONNECTION_REFUSED: return LoadFailure::Refused;
-        case G_IO_ERROR_HOST_NOT_FOUND:
-        case G_IO_ERROR_HOST_UNREACHABLE:
-        case G_IO_ERROR_NETWORK_UNREACHABLE: return LoadFailure::Unreachable;
-        case G_IO_ERROR_TIMED_OUT: return LoadFailure::TimedOut;
-        case G_IO_ERROR_PARTIAL_INPUT:
-        case G_IO_ERROR_BROKEN_PIPE:
-        case G_IO_ERROR_CLOSED: return LoadFailure::Reset;
-        default: return LoadFailure::Other;
+std::string EscapeHtml(const std::string& text) {
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = ValidSequence(text, i);
+        if (length == 0) {
+            result += "\xEF\xBF\xBD";  // U+FFFD in place of a byte that starts no character
+            ++i;
+            continue;
         }
+        if (length == 1) {
+            switch (text[i]) {
+            case '&': result += "&amp;"; break;
+            case '<': result += "&lt;"; break;
+            case '>': result += "&gt;"; break;
+            case '"': result += "&quot;"; break;
+            case '\'': result += "&apos;"; break;
+            default: result += text[i]; break;
+            }
+        } else {
+            result.append(text, i, length);
+        }
+        i += length;
     }
-    if (error->domain == G_RESOLVER_ERROR) return LoadFailure::Unreachable;
-    if (error->domain == SOUP_SESSION_ERROR) {
-        if (error->code == SOUP_SESSION_ERROR_TOO_MANY_REDIRECTS || error->code == SOUP_SESSION_ERROR_REDIRECT_BAD_URI)
-            return LoadFailure::TooManyRedirects;
-        if (error->code == SOUP_SESSION_ERROR_PARSING || error->code == SOUP_SESSION_ERROR_ENCODING)
-            return LoadFailure::Reset;
-        return LoadFailure::Other;
-    }
-    if (error->domain == WEBKIT_POLICY_ERROR && error->code == WEBKIT_POLICY_ERROR_CANNOT_SHOW_MIME_TYPE)
-        return LoadFailure::NotAPage;
-    // The engine's own words for these, whatever its build maps them to.
-    const std::string message = error->message ? error->message : "";
-    if (message.find("redirect") != std::string::npos) return LoadFailure::TooManyRedirects;
-    if (message.find("terminated unexpectedly") != std::string::npos) return LoadFailure::Reset;
-    if (message.find("Connection refused") != std::string::npos) return LoadFailure::Refused;
-    return LoadFailure::Other;
+    return result;
 }
 
-std::string ErrorPageHtml(const std::string& chapterUri, const FailureInfo& failure) {
-    const Address address = ParseAddress(chapterUri);
-    const Wording wording = Describe(failure, address);
+std::string ReaderPages::LoadingText() const { return "Глава загружается…"; }
+
+std::string ReaderPages::FailurePage(const std::string& chapterUri, const LoadFailureInfo& failure) const {
+    const Wording wording = Describe(failure, ParseAddress(chapterUri));
     std::string html =
         "<!DOCTYPE html><html lang=\"ru\"><head><meta charset=\"utf-8\">"
         "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src 'unsafe-inline'\">"
         "<title>";
-    html += kErrorPageTitle;
+    html += kFailureTitle;
     html +=
         "</title><style>"
         "body{font-family:sans-serif;margin:2em;color:#222;background:#fff;line-height:1.4}"
@@ -147,23 +170,23 @@ std::string ErrorPageHtml(const std::string& chapterUri, const FailureInfo& fail
         ".retry:hover{background:#e4e4e4}"
         ".detail{margin-top:2em;font-size:.8em;color:#777;word-break:break-all}"
         "</style></head><body><h1>";
-    html += kErrorPageTitle;
+    html += kFailureTitle;
     html += "</h1><p>Глава по адресу <span class=\"address\">";
-    html += Escape(chapterUri);
+    html += EscapeHtml(chapterUri);
     html += "</span> не показана.</p><p id=\"what\">";
     html += wording.what;
     html += "</p><p id=\"advice\">";
     html += wording.advice;
     html += "</p><a class=\"retry\" id=\"retry\" href=\"";
-    html += kRetryUri;
+    html += platform::RetryLink;
     html += "\">Повторить</a><p class=\"hint\">Загрузить главу заново можно и клавишей F5.</p>";
     if (!failure.detail.empty()) {
         html += "<p class=\"detail\">Подробности: ";
-        html += Escape(failure.detail);
+        html += EscapeHtml(failure.detail);
         html += "</p>";
     }
     html += "</body></html>";
     return html;
 }
 
-}  // namespace velmora::gtk
+}  // namespace velmora
