@@ -5,10 +5,30 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace velmora::gtk {
 
 using platform::RectF;
+
+namespace {
+struct FontDescriptionFree {
+    void operator()(PangoFontDescription* desc) const {
+        if (desc) pango_font_description_free(desc);
+    }
+};
+using FontDescriptionPtr = std::unique_ptr<PangoFontDescription, FontDescriptionFree>;
+struct ContextDestroy {
+    void operator()(cairo_t* cr) const {
+        if (cr) cairo_destroy(cr);
+    }
+};
+struct SurfaceDestroy {
+    void operator()(cairo_surface_t* surface) const {
+        if (surface) cairo_surface_destroy(surface);
+    }
+};
+}  // namespace
 
 CairoCanvas::CairoCanvas(cairo_t* cr, float scale) : cr_(cairo_reference(cr)), scale_(scale) {}
 
@@ -20,15 +40,12 @@ CairoCanvas::~CairoCanvas() {
 
 std::unique_ptr<CairoCanvas> CairoCanvas::CreateImage(platform::SizeI pixels, float scale) {
     if (scale <= 0) scale = 1;
-    cairo_surface_t* surface =
-        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(1, pixels.width), std::max(1, pixels.height));
-    cairo_surface_set_device_scale(surface, scale, scale);
-    cairo_t* cr = cairo_create(surface);
-    auto canvas = std::make_unique<CairoCanvas>(cr, scale);
+    std::unique_ptr<cairo_surface_t, SurfaceDestroy> surface(
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(1, pixels.width), std::max(1, pixels.height)));
+    cairo_surface_set_device_scale(surface.get(), scale, scale);
     // The context keeps the surface alive; the canvas keeps the context.
-    cairo_destroy(cr);
-    cairo_surface_destroy(surface);
-    return canvas;
+    std::unique_ptr<cairo_t, ContextDestroy> cr(cairo_create(surface.get()));
+    return std::make_unique<CairoCanvas>(cr.get(), scale);
 }
 
 void CairoCanvas::Save() {
@@ -108,22 +125,22 @@ std::string CairoCanvas::DefaultFontFamily() {
     std::string family = "Sans";
     GtkSettings* settings = gtk_settings_get_default();  // null before gtk_init
     if (settings) {
-        gchar* name = nullptr;
-        g_object_get(settings, "gtk-font-name", &name, nullptr);
+        gchar* raw = nullptr;
+        g_object_get(settings, "gtk-font-name", &raw, nullptr);
+        GCharPtr name(raw);
         if (name) {
-            PangoFontDescription* desc = pango_font_description_from_string(name);
-            const char* fam = pango_font_description_get_family(desc);
+            FontDescriptionPtr desc(pango_font_description_from_string(name.get()));
+            const char* fam = pango_font_description_get_family(desc.get());
             if (fam && *fam) family = fam;
-            pango_font_description_free(desc);
-            g_free(name);
         }
     }
     return family;
 }
 
-PangoLayout* CairoCanvas::MakeLayout(const std::string& text, const platform::FontSpec& font, float width,
-                                     unsigned flags) {
-    PangoLayout* layout = pango_cairo_create_layout(cr_);
+GObjectPtr<PangoLayout> CairoCanvas::MakeLayout(const std::string& text, const platform::FontSpec& font,
+                                                float width, unsigned flags) {
+    GObjectPtr<PangoLayout> owned(pango_cairo_create_layout(cr_));
+    PangoLayout* layout = owned.get();
     PangoContext* context = pango_layout_get_context(layout);
     // Sizes are logical units (1/96 inch) = cairo user units here.
     pango_cairo_context_set_resolution(context, 96);
@@ -133,22 +150,20 @@ PangoLayout* CairoCanvas::MakeLayout(const std::string& text, const platform::Fo
     }
     pango_layout_context_changed(layout);
 
-    PangoFontDescription* desc = pango_font_description_new();
+    FontDescriptionPtr desc(pango_font_description_new());
     const std::string family = font.family.empty() ? DefaultFontFamily() : font.family;
-    pango_font_description_set_family(desc, family.c_str());
-    pango_font_description_set_absolute_size(desc, std::max(1.0f, font.size) * PANGO_SCALE);
-    pango_font_description_set_weight(desc, font.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-    pango_layout_set_font_description(layout, desc);
-    pango_font_description_free(desc);
+    pango_font_description_set_family(desc.get(), family.c_str());
+    pango_font_description_set_absolute_size(desc.get(), std::max(1.0f, font.size) * PANGO_SCALE);
+    pango_font_description_set_weight(desc.get(), font.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    pango_layout_set_font_description(layout, desc.get());
 
     // Invalid UTF-8 would make pango warn and draw nothing; draw the valid
     // part, with replacement characters for the broken bytes.
     if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {
         pango_layout_set_text(layout, text.data(), static_cast<int>(text.size()));
     } else {
-        gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-        pango_layout_set_text(layout, valid, -1);
-        g_free(valid);
+        GCharPtr valid(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())));
+        pango_layout_set_text(layout, valid.get(), -1);
     }
 
     if ((flags & platform::TextWordWrap) && width > 0) {
@@ -158,7 +173,7 @@ PangoLayout* CairoCanvas::MakeLayout(const std::string& text, const platform::Fo
     }
     pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_NONE);
     pango_layout_set_alignment(layout, (flags & platform::TextHCenter) ? PANGO_ALIGN_CENTER : PANGO_ALIGN_LEFT);
-    return layout;
+    return owned;
 }
 
 int FittingPrefixBytes(PangoLayout* layout, int widthPango) {
@@ -199,7 +214,8 @@ void CairoCanvas::DrawText(const RectF& rect, const std::string& text, const pla
     if (text.empty()) return;
     const float width = std::max(0.0f, rect.Width());
     const float height = std::max(0.0f, rect.Height());
-    PangoLayout* layout = MakeLayout(text, font, width, flags);
+    GObjectPtr<PangoLayout> owned = MakeLayout(text, font, width, flags);
+    PangoLayout* layout = owned.get();
 
     if ((flags & platform::TextTrimCharacter) && !(flags & platform::TextWordWrap)) {
         const int keep = FittingPrefixBytes(layout, static_cast<int>(width * PANGO_SCALE));
@@ -228,16 +244,15 @@ void CairoCanvas::DrawText(const RectF& rect, const std::string& text, const pla
     cairo_move_to(cr_, x, y);
     pango_cairo_show_layout(cr_, layout);
     cairo_restore(cr_);
-    g_object_unref(layout);
 }
 
 platform::SizeF CairoCanvas::MeasureText(const std::string& text, const platform::FontSpec& font, float maxWidth,
                                          unsigned flags) {
     if (text.empty()) return {};
-    PangoLayout* layout = MakeLayout(text, font, maxWidth, maxWidth > 0 ? flags : (flags & ~platform::TextWordWrap));
+    GObjectPtr<PangoLayout> layout =
+        MakeLayout(text, font, maxWidth, maxWidth > 0 ? flags : (flags & ~platform::TextWordWrap));
     PangoRectangle logical;
-    pango_layout_get_extents(layout, nullptr, &logical);
-    g_object_unref(layout);
+    pango_layout_get_extents(layout.get(), nullptr, &logical);
     float w = static_cast<float>(logical.width) / PANGO_SCALE;
     const float h = static_cast<float>(logical.height) / PANGO_SCALE;
     if ((flags & platform::TextTrimCharacter) && maxWidth > 0) w = std::min(w, maxWidth);

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "GLibHolders.h"
 #include "platform/Canvas.h"
 
 namespace velmora::gtk {
@@ -44,7 +45,7 @@ public:
     static std::string DefaultFontFamily();
 
 private:
-    PangoLayout* MakeLayout(const std::string& text, const platform::FontSpec& font, float width,
+    GObjectPtr<PangoLayout> MakeLayout(const std::string& text, const platform::FontSpec& font, float width,
                             unsigned flags);
     void SetColor(platform::Color color);
     void PathRect(const platform::RectF& rect, float radius);

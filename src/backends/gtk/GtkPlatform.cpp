@@ -628,11 +628,11 @@ void GtkPlatform::SetParentWindow(WindowHandle child, WindowHandle parent, bool 
     TopLevel* target = FindGtkWindow(parent);
     if (!target) return;
     if (c->parent != target->handle || !gtk_widget_get_parent(c->widget)) {
-        g_object_ref(c->widget);
+        // Kept alive while it has no container.
+        GObjectPtr<GtkWidget> keep(GTK_WIDGET(g_object_ref(c->widget)));
         if (GtkWidget* container = gtk_widget_get_parent(c->widget))
             gtk_container_remove(GTK_CONTAINER(container), c->widget);
         gtk_overlay_add_overlay(GTK_OVERLAY(target->overlay), c->widget);
-        g_object_unref(c->widget);
         c->parent = target->handle;
     }
     if (toBottom) gtk_overlay_reorder_overlay(GTK_OVERLAY(target->overlay), c->widget, 0);
