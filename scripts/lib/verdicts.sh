@@ -14,6 +14,19 @@ velmora_test_skip() {
     exit "$VELMORA_TEST_SKIPPED"
 }
 
+# velmora_test_need TOOL...: skips the test when one of the tools is missing.
+velmora_test_need() {
+    local _tool
+    for _tool in "$@"; do
+        command -v "$_tool" >/dev/null || velmora_test_skip "$_tool is not installed"
+    done
+}
+
+# velmora_test_need_display: skips the test when there is no X display.
+velmora_test_need_display() {
+    [[ -n ${DISPLAY:-} ]] || velmora_test_skip "no display"
+}
+
 velmora_test_fail() {
     echo "FAILED: $*"
     local log
@@ -21,6 +34,12 @@ velmora_test_fail() {
         [[ -s $log ]] && tail -n 30 "$log" | sed "s/^/$(basename "$log" .log): /"
     done
     exit 1
+}
+
+# velmora_test_make_work: a fresh work folder for the test, in
+# VELMORA_TEST_WORK.
+velmora_test_make_work() {
+    VELMORA_TEST_WORK=$(mktemp -d) || velmora_test_fail "no work folder"
 }
 
 # velmora_test_forget_work STATUS: the work folder goes, unless STATUS (the

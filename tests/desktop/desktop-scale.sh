@@ -20,8 +20,8 @@ here=$(dirname "${BASH_SOURCE[0]}")
 # shellcheck source=tests/lib/screen.sh
 . "$here/../lib/screen.sh"
 
-work=$(mktemp -d)
-VELMORA_TEST_WORK=$work
+velmora_test_make_work
+work=$VELMORA_TEST_WORK
 reader_pid=""
 finish() {
     local status=${1:-$?}
@@ -30,10 +30,8 @@ finish() {
 }
 trap finish EXIT
 
-for tool in xrdb xdotool import convert; do
-    command -v "$tool" >/dev/null || velmora_test_skip "$tool is not installed"
-done
-[[ -n ${DISPLAY:-} ]] || velmora_test_skip "no display"
+velmora_test_need xrdb xdotool import convert
+velmora_test_need_display
 
 # The selected header's underline: 92 x 2 units at the bottom of the strip.
 readonly ACCENT=0067C0

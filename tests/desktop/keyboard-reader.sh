@@ -35,8 +35,8 @@ here=$(dirname "${BASH_SOURCE[0]}")
 # shellcheck source=tests/lib/reader.sh
 . "$here/../lib/reader.sh"
 
-work=$(mktemp -d)
-VELMORA_TEST_WORK=$work
+velmora_test_make_work
+work=$VELMORA_TEST_WORK
 server_pid=""
 wm_pid=""
 reader_pid=""
@@ -48,10 +48,8 @@ finish() {
 }
 trap finish EXIT
 
-for tool in xdotool import convert openbox xprop systemd-socket-activate /bin/busybox; do
-    command -v "$tool" >/dev/null || velmora_test_skip "$tool is not installed"
-done
-[[ -n ${DISPLAY:-} ]] || velmora_test_skip "no display"
+velmora_test_need xdotool import convert openbox xprop systemd-socket-activate /bin/busybox
+velmora_test_need_display
 
 again=()
 velmora_test_serve_book "$book" "$port" "$work/server.log" server_pid KEYBOARD_READER_OWN_NETWORK again "$0" "$@" ||

@@ -6,7 +6,7 @@ set -u
 program=$1
 # shellcheck source=scripts/lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
-VELMORA_TEST_WORK=$(mktemp -d)
+velmora_test_make_work
 trap 'velmora_test_forget_work $?' EXIT
 err=$VELMORA_TEST_WORK/stderr.log
 env -u DISPLAY -u WAYLAND_DISPLAY "$program" 2>"$err" </dev/null

@@ -37,8 +37,8 @@ here=$(dirname "${BASH_SOURCE[0]}")
 # shellcheck source=tests/lib/reader.sh
 . "$here/../lib/reader.sh"
 
-work=$(mktemp -d)
-VELMORA_TEST_WORK=$work
+velmora_test_make_work
+work=$VELMORA_TEST_WORK
 server_pid=""
 wm_pid=""
 reader_pid=""
@@ -52,10 +52,8 @@ finish() {
 }
 trap finish EXIT
 
-for tool in xdotool import convert compare identify openbox xprop xwininfo systemd-socket-activate /bin/busybox cc; do
-    command -v "$tool" >/dev/null || velmora_test_skip "$tool is not installed"
-done
-[[ -n ${DISPLAY:-} ]] || velmora_test_skip "no display"
+velmora_test_need xdotool import convert compare identify openbox xprop xwininfo systemd-socket-activate /bin/busybox cc
+velmora_test_need_display
 
 # ------------------------------------------------------------ chapter server
 # Our own server (the one the installed package runs, with its

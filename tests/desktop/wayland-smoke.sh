@@ -32,8 +32,8 @@ here=$(dirname "${BASH_SOURCE[0]}")
 # shellcheck source=tests/lib/screen.sh
 . "$here/../lib/screen.sh"
 
-work=$(mktemp -d)
-VELMORA_TEST_WORK=$work
+velmora_test_make_work
+work=$VELMORA_TEST_WORK
 server_pid=""
 weston_pid=""
 reader_pid=""
@@ -45,10 +45,8 @@ finish() {
 }
 trap finish EXIT
 
-for tool in weston xdotool xwininfo import convert systemd-socket-activate /bin/busybox; do
-    command -v "$tool" >/dev/null || velmora_test_skip "$tool is not installed"
-done
-[[ -n ${DISPLAY:-} ]] || velmora_test_skip "no display"
+velmora_test_need weston xdotool xwininfo import convert systemd-socket-activate /bin/busybox
+velmora_test_need_display
 
 # ------------------------------------------------------------ chapter server
 again=()

@@ -20,8 +20,8 @@ here=$(dirname "${BASH_SOURCE[0]}")
 # shellcheck source=scripts/lib.sh
 . "$here/../../scripts/lib.sh"
 
-work=$(mktemp -d)
-VELMORA_TEST_WORK=$work
+velmora_test_make_work
+work=$VELMORA_TEST_WORK
 xvfb_pid=""
 reader_pid=""
 readonly KEY='HKCU\Control Panel\Desktop'

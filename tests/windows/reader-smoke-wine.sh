@@ -42,8 +42,8 @@ here=$(dirname "${BASH_SOURCE[0]}")
 # shellcheck source=tests/lib/screen.sh
 . "$here/../lib/screen.sh"
 
-work=$(mktemp -d)
-VELMORA_TEST_WORK=$work
+velmora_test_make_work
+work=$VELMORA_TEST_WORK
 server_pid=""
 xvfb_pid=""
 reader_pid=""
@@ -59,9 +59,7 @@ finish() {
 }
 trap finish EXIT
 
-for tool in Xvfb xdotool import convert compare; do
-    command -v "$tool" >/dev/null || velmora_test_skip "$tool is not installed"
-done
+velmora_test_need Xvfb xdotool import convert compare
 [[ -x $wine_run ]] || velmora_test_fail "no Wine runner at $wine_run"
 [[ -f $exe ]] || velmora_test_fail "no program at $exe"
 [[ -f $probe ]] || velmora_test_fail "no focus probe at $probe"

@@ -18,9 +18,7 @@ lib=$here/../../../scripts/lib.sh
 # shellcheck source=scripts/lib.sh
 . "$lib"
 
-for tool in Xvfb dbus-run-session python3; do
-    command -v "$tool" >/dev/null || velmora_test_skip "$tool is not installed"
-done
+velmora_test_need Xvfb dbus-run-session python3
 velmora_accessibility_bus_launcher launcher ||
     velmora_test_skip "the accessibility bus launcher (at-spi2-core) is not installed"
 # The distribution's python carries the introspection bindings; a python of
@@ -29,8 +27,8 @@ client_python=""
 velmora_python_with 'import gi; gi.require_version("Atspi", "2.0"); from gi.repository import Atspi' client_python ||
     velmora_test_skip "python3 with gi.repository.Atspi (python3-gi, gir1.2-atspi-2.0) is not installed"
 
-work=$(mktemp -d)
-VELMORA_TEST_WORK=$work
+velmora_test_make_work
+work=$VELMORA_TEST_WORK
 server_pid=""
 xvfb_pid=""
 # The exit status decides whether the work folder stays; 0 when the test goes

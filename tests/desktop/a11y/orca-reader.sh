@@ -24,15 +24,13 @@ VELMORA_SCRIPT="orca-reader"
 # shellcheck source=scripts/lib.sh
 . "$here/../../../scripts/lib.sh"
 
-for tool in Xvfb openbox dbus-run-session xdotool orca; do
-    command -v "$tool" >/dev/null || velmora_test_skip "$tool is not installed"
-done
+velmora_test_need Xvfb openbox dbus-run-session xdotool orca
 launcher=""
 velmora_accessibility_bus_launcher launcher ||
     velmora_test_skip "the accessibility bus launcher (at-spi2-core) is not installed"
 
-work=$(mktemp -d)
-VELMORA_TEST_WORK=$work
+velmora_test_make_work
+work=$VELMORA_TEST_WORK
 server_pid=""
 xvfb_pid=""
 wm_pid=""

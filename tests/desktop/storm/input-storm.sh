@@ -38,8 +38,8 @@ here=$(dirname "${BASH_SOURCE[0]}")
 # shellcheck source=tests/lib/reader.sh
 . "$here/../../lib/reader.sh"
 
-work=$(mktemp -d)
-VELMORA_TEST_WORK=$work
+velmora_test_make_work
+work=$VELMORA_TEST_WORK
 server_pid=""
 wm_pid=""
 reader_pid=""
@@ -54,10 +54,8 @@ trap finish EXIT
 
 python=""
 velmora_python_with 'import Xlib' python || velmora_test_skip "python3 with Xlib (python3-xlib) is not installed"
-for tool in xdotool import convert compare openbox xprop systemd-socket-activate /bin/busybox; do
-    command -v "$tool" >/dev/null || velmora_test_skip "$tool is not installed"
-done
-[[ -n ${DISPLAY:-} ]] || velmora_test_skip "no display"
+velmora_test_need xdotool import convert compare openbox xprop systemd-socket-activate /bin/busybox
+velmora_test_need_display
 [[ $(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null) != *"window id"* ]] ||
     velmora_test_skip "a window manager already runs on $DISPLAY; the first half needs a display without one"
 
