@@ -40,8 +40,9 @@ void ScreenReaderSwitch::OnPropertiesChanged(GDBusProxy*, GVariant*, GStrv, gpoi
 
 void ScreenReaderSwitch::Read() {
     GVariantPtr value(g_dbus_proxy_get_cached_property(proxy_.get(), kProperty));
-    on_ = value && g_variant_is_of_type(value.get(), G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value.get());
-    if (changed_) changed_(on_);
+    const bool on =
+        value && g_variant_is_of_type(value.get(), G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value.get());
+    if (changed_) changed_(on);
 }
 
 }  // namespace velmora::gtk

@@ -27,8 +27,6 @@ public:
     ScreenReaderSwitch(const ScreenReaderSwitch&) = delete;
     ScreenReaderSwitch& operator=(const ScreenReaderSwitch&) = delete;
 
-    bool On() const { return on_; }
-
 private:
     static void OnProxy(GObject* source, GAsyncResult* result, gpointer self);
     static void OnPropertiesChanged(GDBusProxy* proxy, GVariant* changed, GStrv invalidated, gpointer self);
@@ -37,7 +35,6 @@ private:
     std::function<void(bool)> changed_;
     GObjectPtr<GCancellable> cancellable_;
     GObjectPtr<GDBusProxy> proxy_;
-    bool on_ = false;
 };
 
 }  // namespace velmora::gtk
