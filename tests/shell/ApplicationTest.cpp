@@ -127,6 +127,49 @@ TEST_F(ApplicationTest, TerminatePostsQuitAfterTheNextDispatchAndOnlyOnce) {
     EXPECT_TRUE(app->Terminated());
 }
 
+// A termination the loop accepts outside a dispatch that returns must end
+// the loop by itself: before, the loop blocked until some unrelated message
+// came, so the window stayed and only a second close seemed to work.
+TEST_F(ApplicationTest, TerminationAcceptedOutsideAReturningDispatchEndsTheLoopWithoutAnotherMessage) {
+    struct Case {
+        const char* name;
+        std::function<void(TApplication&, HeadlessPlatform&)> terminate;
+        std::size_t boxes;
+    };
+    const Case cases[] = {
+        {"a queued cross-thread call", [](TApplication& a, HeadlessPlatform& h) {
+             h.At(10, [&a] { a.Queue([&a] { a.Terminate(); }); });
+         }, 0},
+        {"a handler that fails quietly after terminating", [](TApplication& a, HeadlessPlatform& h) {
+             h.At(10, [&a, &h] { h.PostCallback([&a] { a.Terminate(); throw EAbort("quiet"); }); });
+         }, 0},
+        {"a handler whose foreign error reaches the loop", [](TApplication& a, HeadlessPlatform& h) {
+             h.At(10, [&a, &h] { h.PostCallback([&a] { a.Terminate(); throw std::runtime_error("not ours"); }); });
+         }, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HeadlessPlatform fresh;
+        platform::SetCurrentPlatform(&fresh);
+        {
+            TApplication application;
+            c.terminate(application, fresh);
+            bool secondRequestNeeded = false;
+            fresh.At(60000, [&] {
+                secondRequestNeeded = true;
+                fresh.PostCallback([] {});
+            });
+            application.Run();
+            EXPECT_TRUE(application.Terminated());
+            EXPECT_FALSE(secondRequestNeeded);
+            EXPECT_FALSE(fresh.Deadlocked());
+            EXPECT_LT(fresh.NowMicroseconds(), 1000000u);
+            EXPECT_EQ(fresh.MessageBoxes().size(), c.boxes);
+        }
+        platform::SetCurrentPlatform(&layer);
+    }
+}
+
 TEST_F(ApplicationTest, TerminateHookCanRefuse) {
     bool allow = false;
     app->TerminateHooks.push_back([&] { return allow; });

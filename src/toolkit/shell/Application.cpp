@@ -188,6 +188,15 @@ void TApplication::HandleMessage() {
         Dispatch(message);
         return;
     }
+    // A termination accepted where no dispatch of this loop returned (a
+    // queued cross-thread call, an error that left the close's dispatch)
+    // would otherwise block the loop until some unrelated message arrived:
+    // the window stays and the program runs on, and only a second close
+    // seems to work.
+    if (quitRequested_ && !terminated_) {
+        P().PostQuitMessage();
+        return;
+    }
     Idle();
 }
 
