@@ -105,6 +105,8 @@ const Replay kReplays[] = {
     {"RefusedCloseThenAgreedOne", "10 refuse-close 1; 20 close; 400 refuse-close 0; 400 close"},
     {"TaskbarCloseDuringASlide", "10 click B4; 100 close-taskbar"},
     {"QuitDuringASlide", "10 click B1; 60 quit"},
+    {"CloseFromAnotherThreadsQueuedCall", "10 close-queued; 2000 leave"},
+    {"QueuedCloseDuringASlide", "10 click B2; 100 close-queued; 2000 leave"},
     {"ChapterClickedTwiceInOneInstant", "10 click B1; 10 click B1"},
     {"LateCompletionOfAnEarlierChapter",
      "10 click B1; 400 click contents; 410 click B2; 420 engine-complete 1; 430 engine-fail 0 404"},

@@ -270,6 +270,14 @@ private:
         }
         case Act::CloseMain: SendClose(w); break;
         case Act::CloseApp: SendClose(Application->HandleIfCreated()); break;
+        case Act::CloseQueued:
+            if (!Form2) break;
+            // Runs at the next idle pass, outside any dispatch of the loop.
+            Application->Queue([] {
+                if (Form2) Form2->Close();
+            });
+            pendingCloses_.push_back(host_.NowMs());
+            break;
         case Act::Quit:
             host_.PostQuitMessage();
             if (!quit_) quit_ = host_.NowMs();

@@ -33,6 +33,7 @@ constexpr ActName kActs[] = {
     {Act::TouchPan, "pan", 2, true},
     {Act::CloseMain, "close", 0, false},
     {Act::CloseApp, "close-taskbar", 0, false},
+    {Act::CloseQueued, "close-queued", 0, false},
     {Act::Quit, "quit", 0, false},
     {Act::RefuseClose, "refuse-close", 1, false},
     {Act::Activate, "activate", 1, false},
@@ -195,7 +196,8 @@ Schedule RandomSchedule(std::uint64_t seed, int steps) {
             step.a = place();
             if (step.act == Act::TouchPan) step.b = pick(41) - 20;
         } else if (kind < 53) {
-            step.act = chance(75) ? Act::CloseMain : Act::CloseApp;
+            const int way = pick(20);
+            step.act = way < 14 ? Act::CloseMain : way < 18 ? Act::CloseApp : Act::CloseQueued;
         } else if (kind < 54 && chance(40)) {
             step.act = Act::Quit;
         } else if (kind < 56) {

@@ -34,6 +34,7 @@ enum class Act {
     TouchPan,        // place, horizontal travel in pixels
     CloseMain,       // the window manager asks the main window to close
     CloseApp,        // the taskbar entry is asked to close
+    CloseQueued,     // another thread queues a call that closes the main window
     Quit,            // a quit message lands in the queue
     RefuseClose,     // 1: the window's close query answers no from now on; 0: yes
     Activate,        // 0 the main window, 1 the application's window, 2 the engine's display
