@@ -25,6 +25,9 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${WINE_BUILD_DIR:-$ROOT/build-wine}
 HOST_DIR=${HOST_BUILD_DIR:-$ROOT/build-win32-host}
+# Wine takes only an absolute prefix; a folder given relative to here works too.
+BUILD_DIR=$(realpath -m "$BUILD_DIR")
+HOST_DIR=$(realpath -m "$HOST_DIR")
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 # shellcheck source=scripts/lib.sh
 . "$ROOT/scripts/lib.sh"
