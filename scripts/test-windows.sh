@@ -25,7 +25,8 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${WINE_BUILD_DIR:-$ROOT/build-wine}
 HOST_DIR=${HOST_BUILD_DIR:-$ROOT/build-win32-host}
-# Wine takes only an absolute prefix; a folder given relative to here works too.
+# Wine takes only an absolute prefix; folders given relative to the current
+# folder are resolved here.
 BUILD_DIR=$(realpath -m "$BUILD_DIR")
 HOST_DIR=$(realpath -m "$HOST_DIR")
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}

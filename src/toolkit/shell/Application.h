@@ -46,6 +46,8 @@ public:
     // until Terminated.
     void Run();
     // One step of the event loop: a message, or an idle pass and a wait.
+    // A requested termination never waits: with no message waiting, the
+    // step posts the quit instead.
     void HandleMessage();
     // Dispatches every waiting message; no idle pass, no wait, errors go to
     // the caller.
