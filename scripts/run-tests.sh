@@ -34,7 +34,7 @@ cmake --build "$BUILD_DIR" -j "$JOBS" || exit 1
 velmora_step "tests"
 # ctest runs the desktop tests too when the desktop backend was built; they
 # bring their own virtual display.
-(cd "$BUILD_DIR" && ctest --output-on-failure -j "$JOBS" --timeout 600) || failures+=("ctest")
+velmora_ctest "$BUILD_DIR" "$JOBS" || failures+=("ctest")
 
 if [[ -x $ROOT/scripts/fuzz-reader.sh || -f $ROOT/scripts/fuzz-reader.sh ]]; then
     velmora_step "form reader fuzzing (${FUZZ_SECONDS}s)"
@@ -77,6 +77,8 @@ WINE_BUILD_DIR="$BUILD_DIR-wine" HOST_BUILD_DIR="$BUILD_DIR-win32-host" JOBS="$J
     bash "$ROOT/scripts/test-windows.sh" || failures+=("windows tests under wine")
 
 if ((${#failures[@]} > 0)); then
+    velmora_ctest_failures "$BUILD_DIR"
+    velmora_ctest_failures "$BUILD_DIR-wine"
     printf '\nrun-tests: FAILED: %s\n' "${failures[*]}" >&2
     exit 1
 fi

@@ -82,7 +82,7 @@ bash "$ROOT/scripts/with-display.sh" "$WINELOADER" wineboot </dev/null >/dev/nul
 velmora_step "tests under Wine"
 tested=$(date +%s)
 # shellcheck disable=SC2086  # CTEST_ARGS is a list of words
-(cd "$BUILD_DIR" && ctest --output-on-failure -j "$JOBS" --timeout 600 ${CTEST_ARGS:-}) || {
+velmora_ctest "$BUILD_DIR" "$JOBS" ${CTEST_ARGS:-} || {
     echo "tests under Wine took $(seconds_since "$tested") s"
     velmora_die "tests under Wine failed"
 }
