@@ -48,16 +48,18 @@ again=()
 velmora_test_serve_book "$book" "$port" "$work/server.log" server_pid ORCA_OWN_NETWORK again "$0" "$@" ||
     { finish 0; exec "${again[@]}"; }
 
-# ------------------------------------------------------------ display
-velmora_start_display 1024x768x24 xvfb_pid || velmora_test_fail "the virtual display did not start"
-velmora_start_window_manager "$work/wm.log" wm_pid || velmora_test_fail "the window manager did not start"
-
 # ------------------------------------------------------------ the session
-# Orca keeps settings and state in the home folder: a fresh one each run.
+# Orca and the window manager keep settings, caches and state in the home
+# folder: a fresh one each run, before either starts.
 mkdir -p "$work/home" "$work/cache" "$work/config" "$work/data" "$work/runtime"
 chmod 700 "$work/runtime"
 export HOME=$work/home XDG_CACHE_HOME=$work/cache XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
 export XDG_RUNTIME_DIR=$work/runtime
+
+# ------------------------------------------------------------ display
+velmora_start_display 1024x768x24 xvfb_pid || velmora_test_fail "the virtual display did not start"
+velmora_start_window_manager "$work/wm.log" wm_pid || velmora_test_fail "the window manager did not start"
+
 export WEBKIT_DISABLE_COMPOSITING_MODE=1
 unset GDK_SCALE GDK_DPI_SCALE NO_AT_BRIDGE
 # shellcheck disable=SC2016  # expanded by the inner shell
