@@ -78,16 +78,6 @@ random_delay() { printf '0.%03d' $(($1 + RANDOM % ($2 - $1 + 1))); }
 window=""
 run=0
 
-# A page check means nothing when the engine's own process could not reach
-# the display (it happens on a crowded virtual display): that run is skipped,
-# with the reason, rather than blamed on the reader.
-page_check_failed() {
-    if grep -qs "WebKitWebProcess.*cannot open display" "$work"/run-*/reader.log; then
-        velmora_test_skip "the engine's web process could not open the display; $*"
-    fi
-    velmora_test_fail "$@"
-}
-
 # start_reader: a fresh reader (its own cache, so every chapter is fetched
 # from the server) and its window in $window.
 start_reader() {
@@ -163,7 +153,7 @@ storm() {
             click_at 184 "${CHAPTER_Y[chapter - 1]}"
             chosen+=("$chapter")
             velmora_wait_for 30 chapter_requested "$chapter" "$from" ||
-                page_check_failed "$what: the click on chapter $chapter gave no request within 30 s (seed $seed)"
+                velmora_test_fail "$what: the click on chapter $chapter gave no request within 30 s (seed $seed)"
         else
             noise
         fi
@@ -192,7 +182,7 @@ expect_one_request_each() {
     sleep 1 # a late second request would show now
     paths=$(page_paths | tail -n +"$from" | sort | tr '\n' ' ')
     [[ $paths == "/Nav1.html /Nav2.html /Nav3.html /Nav4.html " ]] ||
-        page_check_failed "$what: four chapter clicks gave the requests: ${paths:-none} (seed $seed)"
+        velmora_test_fail "$what: four chapter clicks gave the requests: ${paths:-none} (seed $seed)"
 }
 
 half() {
