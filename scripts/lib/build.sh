@@ -34,8 +34,8 @@ velmora_ctest() {
 
 # velmora_ctest_failures DIR: names the tests that failed in the last
 # velmora_ctest run in DIR, each with its failure lines and the end of its
-# output. A long run's
-# log is often seen only from its end; this puts the failures there.
+# output. A long run's log is often seen only from its end; this puts the
+# failures there.
 velmora_ctest_failures() {
     local _dir=$1 _name _section
     local _failed=$_dir/Testing/Temporary/LastTestsFailed.log _log=$_dir/Testing/Temporary/LastTest.log
